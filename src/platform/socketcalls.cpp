@@ -1,0 +1,288 @@
+// Creating, binding, connecting, closing and configuring sockets.
+#include "platform/asyncselectpoller.h"
+#include "platform/winsockstate.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace win {
+
+namespace {
+
+int setReuseAddr(int fd) {
+    const int on = 1;
+    return ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+}
+
+// Windows refuses a second bind of a UDP port unless the second socket asked for
+// SO_REUSEADDR; Linux wants the option on both. Every UDP socket has it set, so a
+// caller who did not ask first tries the address with a socket that has not.
+bool udpAddressTaken(const sockaddr_in& address) {
+    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return false;
+    const bool taken =
+        ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
+        errno == EADDRINUSE;
+    ::close(probe);
+    return taken;
+}
+
+// Connect outcomes that Winsock reports through FD_CONNECT on a non-blocking
+// socket rather than from connect() itself.
+bool isConnectOutcome(int error) {
+    return error == ECONNREFUSED || error == ETIMEDOUT || error == ENETUNREACH ||
+           error == EHOSTUNREACH;
+}
+
+} // namespace
+
+std::optional<SocketRecord> socketRecord(SOCKET s) {
+    std::optional<SocketRecord> record;
+    if (s <= SOCKET(INT_MAX)) record = SocketTable::instance().find(int(s));
+    if (!record) WSASetLastError(WSAENOTSOCK);
+    return record;
+}
+
+SOCKET socket(int af, int type, int protocol) {
+    if (!socketsReady()) return INVALID_SOCKET;
+    const int fd = ::socket(af, type | SOCK_CLOEXEC, protocol);
+    if (fd < 0) {
+        WSASetLastError(WSAErrorFromErrno(errno));
+        return INVALID_SOCKET;
+    }
+    if (type == SOCK_DGRAM) setReuseAddr(fd);
+    SocketTable::instance().add(fd, type);
+    return SOCKET(fd);
+}
+
+int bind(SOCKET s, const sockaddr* name, int namelen) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    const auto record = socketRecord(s);
+    if (!record) return SOCKET_ERROR;
+    if (name == nullptr || namelen < int(sizeof(sockaddr))) return failWith(WSAEFAULT);
+    const int fd = int(s);
+    const bool inet = name->sa_family == AF_INET && namelen >= int(sizeof(sockaddr_in));
+    sockaddr_in address{};
+    if (inet) std::memcpy(&address, name, sizeof address);
+    if (record->type == SOCK_STREAM) {
+        if (inet && address.sin_port != 0 && !record->callerReuseAddr &&
+            SocketTable::instance().streamPortTaken(fd, address.sin_addr.s_addr,
+                                                    address.sin_port))
+            return failWith(WSAEADDRINUSE);
+        // Windows binds a port whose only users are connections in TIME_WAIT; Linux
+        // does so with SO_REUSEADDR, which still refuses a port with a listener.
+        setReuseAddr(fd);
+    } else if (record->type == SOCK_DGRAM && inet && address.sin_port != 0 &&
+               !record->callerReuseAddr && udpAddressTaken(address)) {
+        return failWith(WSAEADDRINUSE);
+    }
+    if (::bind(fd, name, socklen_t(namelen)) != 0) return failWith(WSAErrorFromErrno(errno));
+    if (record->type == SOCK_STREAM && inet) {
+        sockaddr_in bound{};
+        socklen_t len = sizeof bound;
+        if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len) == 0)
+            SocketTable::instance().setBound(fd, bound.sin_addr.s_addr, bound.sin_port);
+    }
+    return 0;
+}
+
+int listen(SOCKET s, int backlog) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    const auto record = socketRecord(s);
+    if (!record) return SOCKET_ERROR;
+    const int fd = int(s);
+    // Winsock will not listen on a socket that was never bound; Linux would pick a
+    // port by itself.
+    sockaddr_in own{};
+    socklen_t len = sizeof own;
+    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &len) == 0 &&
+        own.sin_family == AF_INET && own.sin_port == 0 && record->type == SOCK_STREAM)
+        return failWith(WSAEINVAL);
+    if (::listen(fd, backlog) != 0) return failWith(WSAErrorFromErrno(errno));
+    AsyncSelectPoller::instance().listening(fd);
+    return 0;
+}
+
+SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
+    if (!socketsReady()) return INVALID_SOCKET;
+    const auto record = socketRecord(s);
+    if (!record) return INVALID_SOCKET;
+    if (addr != nullptr && (addrlen == nullptr || *addrlen < int(sizeof(sockaddr)))) {
+        WSASetLastError(WSAEFAULT);
+        return INVALID_SOCKET;
+    }
+    const int fd = int(s);
+    // The new socket has the listener's properties: its blocking mode here, its
+    // notification registration below.
+    int flags = SOCK_CLOEXEC;
+    if (::fcntl(fd, F_GETFL) & O_NONBLOCK) flags |= SOCK_NONBLOCK;
+    socklen_t len = addrlen != nullptr ? socklen_t(*addrlen) : 0;
+    const int newFd = ::accept4(fd, addr, addr != nullptr ? &len : nullptr, flags);
+    const int error = errno;
+    auto& poller = AsyncSelectPoller::instance();
+    if (newFd < 0) {
+        poller.reenable(fd, FD_ACCEPT);
+        WSASetLastError(WSAErrorFromErrno(error));
+        return INVALID_SOCKET;
+    }
+    const std::uint64_t stamp = SocketTable::instance().add(newFd, SOCK_STREAM);
+    poller.inherit(fd, newFd, stamp);
+    // Re-enabled only after this connection left the queue, so a further FD_ACCEPT
+    // means a further connection.
+    poller.reenable(fd, FD_ACCEPT);
+    if (addrlen != nullptr && addr != nullptr) *addrlen = int(len);
+    return SOCKET(newFd);
+}
+
+int connect(SOCKET s, const sockaddr* name, int namelen) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    const auto record = socketRecord(s);
+    if (!record) return SOCKET_ERROR;
+    if (name == nullptr || namelen < int(sizeof(sockaddr))) return failWith(WSAEFAULT);
+    const int fd = int(s);
+    auto& poller = AsyncSelectPoller::instance();
+    const bool registered = poller.isRegistered(fd);
+    const int result = ::connect(fd, name, socklen_t(namelen));
+    const int error = result == 0 ? 0 : errno;
+    if (result == 0 || error == EINPROGRESS) SocketTable::instance().setConnectStarted(fd);
+    if (registered && record->type == SOCK_STREAM) {
+        // A registered socket is non-blocking: Winsock answers WSAEWOULDBLOCK and
+        // tells the outcome, success or failure, through FD_CONNECT.
+        if (result == 0 || error == EINPROGRESS) {
+            poller.connectStarted(fd);
+            return failWith(WSAEWOULDBLOCK);
+        }
+        if (isConnectOutcome(error)) {
+            SocketTable::instance().setConnectStarted(fd);
+            poller.connectFailed(fd, error);
+            return failWith(WSAEWOULDBLOCK);
+        }
+    }
+    if (result == 0) return 0;
+    return failWith(WSAErrorFromErrno(error));
+}
+
+int closesocket(SOCKET s) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    if (!socketRecord(s)) return SOCKET_ERROR;
+    const int fd = int(s);
+    // The order matters: no notification is posted once the registration is gone;
+    // a message already queued stops being current once the record is gone; only
+    // then may the descriptor number be handed to a new socket.
+    AsyncSelectPoller::instance().remove(fd);
+    SocketTable::instance().remove(fd);
+    if (::close(fd) != 0 && errno != EINTR) return failWith(WSAErrorFromErrno(errno));
+    return 0;
+}
+
+int shutdown(SOCKET s, int how) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    if (!socketRecord(s)) return SOCKET_ERROR;
+    // SD_RECEIVE, SD_SEND and SD_BOTH have the values of SHUT_RD, SHUT_WR, SHUT_RDWR.
+    if (::shutdown(int(s), how) != 0) return failWith(WSAErrorFromErrno(errno));
+    if (how == SHUT_WR || how == SHUT_RDWR) SocketTable::instance().setSendShutdown(int(s));
+    return 0;
+}
+
+int setsockopt(SOCKET s, int level, int optname, const char* optval, int optlen) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    const auto record = socketRecord(s);
+    if (!record) return SOCKET_ERROR;
+    if (optval == nullptr || optlen < 0) return failWith(WSAEFAULT);
+    if (level == SOL_SOCKET && optname == SO_REUSEADDR) {
+        // Kept for bind() and getsockopt(); the kernel option is ours to manage.
+        if (optlen < 1) return failWith(WSAEFAULT);
+        int value = 0;
+        if (optlen >= int(sizeof(int)))
+            std::memcpy(&value, optval, sizeof value);
+        else
+            value = optval[0];
+        SocketTable::instance().setCallerReuseAddr(int(s), value != 0);
+        return 0;
+    }
+    if (::setsockopt(int(s), level, optname, optval, socklen_t(optlen)) != 0)
+        return failWith(WSAErrorFromErrno(errno));
+    return 0;
+}
+
+int getsockopt(SOCKET s, int level, int optname, char* optval, int* optlen) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    const auto record = socketRecord(s);
+    if (!record) return SOCKET_ERROR;
+    if (optval == nullptr || optlen == nullptr || *optlen < 0) return failWith(WSAEFAULT);
+    if (level == SOL_SOCKET && optname == SO_REUSEADDR) {
+        if (*optlen < int(sizeof(int))) return failWith(WSAEFAULT);
+        const int value = record->callerReuseAddr ? 1 : 0;
+        std::memcpy(optval, &value, sizeof value);
+        *optlen = sizeof value;
+        return 0;
+    }
+    socklen_t len = socklen_t(*optlen);
+    if (::getsockopt(int(s), level, optname, optval, &len) != 0)
+        return failWith(WSAErrorFromErrno(errno));
+    // Winsock's SO_ERROR is a Winsock code.
+    if (level == SOL_SOCKET && optname == SO_ERROR && len >= sizeof(int)) {
+        int value = 0;
+        std::memcpy(&value, optval, sizeof value);
+        value = WSAErrorFromErrno(value);
+        std::memcpy(optval, &value, sizeof value);
+    }
+    *optlen = int(len);
+    return 0;
+}
+
+int getsockname(SOCKET s, sockaddr* name, int* namelen) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    if (!socketRecord(s)) return SOCKET_ERROR;
+    if (name == nullptr || namelen == nullptr || *namelen < int(sizeof(sockaddr)))
+        return failWith(WSAEFAULT);
+    socklen_t len = socklen_t(*namelen);
+    if (::getsockname(int(s), name, &len) != 0) return failWith(WSAErrorFromErrno(errno));
+    // Winsock has no name for a socket that was never bound.
+    if (name->sa_family == AF_INET && reinterpret_cast<const sockaddr_in*>(name)->sin_port == 0)
+        return failWith(WSAEINVAL);
+    *namelen = int(len);
+    return 0;
+}
+
+int getpeername(SOCKET s, sockaddr* name, int* namelen) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    if (!socketRecord(s)) return SOCKET_ERROR;
+    if (name == nullptr || namelen == nullptr || *namelen < int(sizeof(sockaddr)))
+        return failWith(WSAEFAULT);
+    socklen_t len = socklen_t(*namelen);
+    if (::getpeername(int(s), name, &len) != 0) return failWith(WSAErrorFromErrno(errno));
+    *namelen = int(len);
+    return 0;
+}
+
+int ioctlsocket(SOCKET s, long cmd, u_long* argp) {
+    if (!socketsReady()) return SOCKET_ERROR;
+    if (!socketRecord(s)) return SOCKET_ERROR;
+    if (argp == nullptr) return failWith(WSAEFAULT);
+    const int fd = int(s);
+    if (cmd == long(FIONBIO)) {
+        // Winsock refuses blocking mode while notifications are registered.
+        if (*argp == 0 && AsyncSelectPoller::instance().isRegistered(fd))
+            return failWith(WSAEINVAL);
+        const int flags = ::fcntl(fd, F_GETFL);
+        const int wanted = *argp != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+        if (flags < 0 || ::fcntl(fd, F_SETFL, wanted) != 0)
+            return failWith(WSAErrorFromErrno(errno));
+        return 0;
+    }
+    if (cmd == long(FIONREAD)) {
+        int avail = 0;
+        if (::ioctl(fd, FIONREAD, &avail) != 0) return failWith(WSAErrorFromErrno(errno));
+        *argp = u_long(avail);
+        return 0;
+    }
+    return failWith(WSAEINVAL);
+}
+
+} // namespace win

@@ -1,0 +1,51 @@
+#pragma once
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <unordered_map>
+
+namespace win {
+
+// What the socket layer remembers of one open socket beyond the kernel's state.
+struct SocketRecord {
+    // Identifies this socket's life: a descriptor number is reused after close,
+    // a stamp never is.
+    std::uint64_t stamp = 0;
+    int type = 0; // SOCK_STREAM, SOCK_DGRAM, ...
+    // The caller's own SO_REUSEADDR: the kernel option is set on our behalf to get
+    // Windows' bind rules, so getsockopt answers with this instead.
+    bool callerReuseAddr = false;
+    bool sendShutdown = false; // shutdown() closed our sending side
+    bool connectStarted = false;
+    // Where bind() put a stream socket (network order), for Windows' rule that a
+    // second stream socket may not bind an address already taken.
+    std::uint32_t boundAddress = 0;
+    std::uint16_t boundPort = 0;
+};
+
+// The open sockets of the process, by descriptor. Thread-safe.
+class SocketTable {
+public:
+    static SocketTable& instance();
+
+    // Records a new socket and returns its stamp.
+    std::uint64_t add(int fd, int type);
+    std::optional<SocketRecord> find(int fd) const;
+    bool remove(int fd);
+    bool isCurrent(int fd, std::uint64_t stamp) const;
+
+    void setCallerReuseAddr(int fd, bool on);
+    void setSendShutdown(int fd);
+    void setConnectStarted(int fd);
+    void setBound(int fd, std::uint32_t address, std::uint16_t port);
+    // True when a stream socket other than `fd` is bound to `port` on an address
+    // that overlaps `address` (either one being INADDR_ANY counts as overlapping).
+    bool streamPortTaken(int fd, std::uint32_t address, std::uint16_t port) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::unordered_map<int, SocketRecord> m_records;
+    std::uint64_t m_nextStamp = 1;
+};
+
+} // namespace win
