@@ -1,0 +1,216 @@
+#include "platform/profile.h"
+
+#include "platform/profilepath.h"
+#include "platform/profiletext.h"
+#include "platform/text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace win {
+namespace {
+
+std::mutex& profileLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+struct FileState {
+    bool exists = false;
+    mode_t mode = 0;
+    std::string content;
+};
+
+// The file's text; nothing when it exists but cannot be read.
+std::optional<FileState> load(const std::string& path) {
+    FileState state;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return state;
+        return std::nullopt;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    state.exists = true;
+    state.mode = st.st_mode & 07777;
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        state.content.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return state;
+}
+
+// Windows' read-only attribute has no owner, and root may write anything, so a
+// file without any write permission bit counts as read-only for everyone.
+bool isReadOnly(const std::string& path, mode_t mode) {
+    return (mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0;
+}
+
+bool writeAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Writes `content` to a new file beside `path` and renames it over `path`.
+bool replaceFile(const std::string& path, const std::string& content, const FileState& old) {
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    static unsigned long counter = 0; // guarded by the profile lock
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = dir + "." + base + ".tmp" + std::to_string(::getpid()) + "_" +
+               std::to_string(++counter);
+        // 0666 lets the umask decide a new file's permissions, as for any new file.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+    bool ok = writeAll(fd, content);
+    if (ok && old.exists) ok = ::fchmod(fd, old.mode) == 0;
+    if (ok) ok = ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself is only durable once the directory is on disk.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+// A symbolic link stays one: the file it points to is the one replaced.
+std::string followLink(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real) return path;
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
+DWORD copyString(std::string_view s, char* buf, DWORD size) {
+    const auto n = static_cast<DWORD>(std::min<std::size_t>(s.size(), size - 1));
+    std::memcpy(buf, s.data(), n);
+    buf[n] = '\0';
+    return n;
+}
+
+DWORD copyList(const std::vector<std::string>& names, char* buf, DWORD size) {
+    if (size < 2) {
+        buf[0] = '\0';
+        return 0;
+    }
+    DWORD pos = 0;
+    for (const auto& name : names) {
+        // Each name, its NUL and the list's final NUL must fit; if not, the name is
+        // cut so that two NULs end the buffer.
+        if (pos + name.size() + 2 > size) {
+            const DWORD room = size - 2 - pos;
+            std::memcpy(buf + pos, name.data(), room);
+            buf[size - 2] = '\0';
+            buf[size - 1] = '\0';
+            return size - 2;
+        }
+        std::memcpy(buf + pos, name.data(), name.size());
+        pos += static_cast<DWORD>(name.size());
+        buf[pos++] = '\0';
+    }
+    buf[pos] = '\0';
+    if (pos == 0) buf[1] = '\0';
+    return pos;
+}
+
+std::string_view stripQuotes(std::string_view v) {
+    if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
+        return v.substr(1, v.size() - 2);
+    return v;
+}
+
+std::string_view upToLineBreak(const char* s) {
+    std::string_view v(s);
+    return v.substr(0, v.find_first_of("\r\n"));
+}
+
+} // namespace
+
+DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* def, char* buf,
+                               DWORD size, const char* file) {
+    if (!buf || size == 0) return 0;
+    // Windows drops the default's trailing blanks (and only blanks).
+    const std::string fallback = text::trimRight(def ? def : "");
+    if (!file) return copyString(fallback, buf, size);
+
+    std::lock_guard guard(profileLock());
+    const auto state = load(resolveProfilePath(file));
+    const ProfileText profile(state ? std::string_view(state->content) : std::string_view());
+    if (!section) return copyList(profile.sectionNames(), buf, size);
+    if (!key) {
+        const auto keys = profile.keyNames(section);
+        if (keys.empty()) return copyString(fallback, buf, size);
+        return copyList(keys, buf, size);
+    }
+    const auto value = profile.value(section, key);
+    if (!value) return copyString(fallback, buf, size);
+    const std::string_view untilNul(value->c_str());
+    return copyString(stripQuotes(untilNul), buf, size);
+}
+
+BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                const char* file) {
+    // With no section Windows only flushes its cache (we keep none) and says FALSE.
+    if (!section || !file) return 0;
+    if (key && upToLineBreak(key).find_first_not_of(" \t") == std::string_view::npos) return 0;
+
+    std::lock_guard guard(profileLock());
+    const std::string path = followLink(resolveProfilePath(file));
+    const auto state = load(path);
+    if (!state) return 0;
+    ProfileText profile(state->content);
+    bool changed;
+    if (!key)
+        changed = profile.removeSection(upToLineBreak(section));
+    else if (!value)
+        changed = profile.removeKey(upToLineBreak(section), upToLineBreak(key));
+    else
+        changed =
+            profile.setValue(upToLineBreak(section), upToLineBreak(key), upToLineBreak(value));
+    if (!changed) return 1;
+    if (state->exists && isReadOnly(path, state->mode)) return 0;
+    return replaceFile(path, profile.content(), *state) ? 1 : 0;
+}
+
+} // namespace win
