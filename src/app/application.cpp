@@ -1,0 +1,160 @@
+#include "app/application.h"
+
+#include "app/mainws.h"
+#include "app/signalwatcher.h"
+#include "settings/placementstore.h"
+#include "tools/registertools.h"
+#include "ui/console/consolefrontend.h"
+#include "ui/console/consoleoutput.h"
+#include "ui/console/scriptdriver.h"
+#include "ui/desktop.h"
+#include "ui/procedureregistry.h"
+#include "ui/qt/qtfrontend.h"
+#include "ui/windowplacement.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <unistd.h>
+
+namespace app {
+
+Options parseOptions(const std::vector<std::string>& args) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--headless") {
+            o.headless = true;
+        } else if (a == "--script" || a == "--open") {
+            if (i + 1 >= args.size()) {
+                o.error = a + " needs a value";
+                return o;
+            }
+            const std::string value = args[++i];
+            if (a == "--script") {
+                o.script = value;
+            } else {
+                std::vector<std::string> parts;
+                std::size_t start = 0;
+                for (;;) {
+                    const std::size_t comma = value.find(',', start);
+                    parts.push_back(value.substr(start, comma - start));
+                    if (comma == std::string::npos) break;
+                    start = comma + 1;
+                }
+                o.opens.push_back(parts);
+            }
+        } else {
+            o.error = "unknown argument: " + a;
+            return o;
+        }
+    }
+    if (!o.script.empty() && !o.headless) o.error = "--script needs --headless";
+    return o;
+}
+
+std::string usage() {
+    return std::string("Usage: wstoolbox [--headless [--script FILE|-]] [--open PROC[,ARG...]]...\n"
+                       "\n"
+                       "Without --headless the toolbox opens its frame window. With --headless it\n"
+                       "runs the same tools without a screen and prints one line per change:\n"
+                       "  <window> <event> <payload>\n"
+                       "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
+                       "The settings file VARlo.INI is kept in the current directory.\n\n") +
+           ui::ScriptDriver::help();
+}
+
+namespace {
+
+ui::ProcedureRegistry makeRegistry() {
+    ui::ProcedureRegistry registry;
+    tools::registerTools(registry);
+    registry.add("MainWS", [] { return std::make_unique<MainWS>(); });
+    return registry;
+}
+
+int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& options,
+               ui::ConsoleFrontEnd* console, ui::ConsoleOutput* output,
+               const std::function<void(ui::Desktop&)>& attach) {
+    PlacementStore store(".\\VarLO.ini");
+    ui::setPlacementStore(&store);
+    const ui::ProcedureRegistry registry = makeRegistry();
+    int status = 0;
+    {
+        ui::Desktop desktop(frontEnd, registry);
+        if (attach) attach(desktop);
+        SignalWatcher signals([&desktop] { desktop.endSession(); });
+
+        auto frame = desktop.start("MainWS");
+        desktop.setFrame(frame);
+        for (const auto& open : options.opens) {
+            std::vector<std::string> args(open.begin() + 1, open.end());
+            if (!desktop.start(open.front(), args))
+                std::fprintf(stderr, "no procedure %s\n", open.front().c_str());
+        }
+
+        std::unique_ptr<ui::ScriptDriver> driver;
+        if (console && !options.script.empty()) {
+            std::unique_ptr<std::istream> in;
+            if (options.script == "-") {
+                in = std::make_unique<std::istream>(std::cin.rdbuf());
+            } else {
+                auto file = std::make_unique<std::ifstream>(options.script);
+                if (!*file) {
+                    std::fprintf(stderr, "cannot read script %s\n", options.script.c_str());
+                    desktop.closeAll();
+                } else {
+                    in = std::move(file);
+                }
+            }
+            if (in) {
+                driver = std::make_unique<ui::ScriptDriver>(desktop, *console, *output);
+                driver->start(std::move(in));
+            }
+        }
+        status = qtApp.exec();
+        desktop.closeAll();
+        desktop.waitAllClosed(10000);
+        ui::setPlacementStore(nullptr);
+        store.close();
+        if (driver && !driver->quitRequested()) {
+            // The script still waits on its input or a time-out: everything has
+            // been saved, so the program ends without waiting for it.
+            std::fflush(stdout);
+            _exit(status);
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+int run(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const Options options = parseOptions(args);
+    if (options.help) {
+        std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), usage().c_str());
+        return 2;
+    }
+    if (options.headless) {
+        QCoreApplication qtApp(argc, argv);
+        ui::ConsoleOutput output;
+        ui::ConsoleFrontEnd console(output);
+        return runSession(qtApp, console, options, &console, &output, {});
+    }
+    QApplication qtApp(argc, argv);
+    ui::QtFrontEnd gui;
+    return runSession(qtApp, gui, options, nullptr, nullptr,
+                      [&gui](ui::Desktop& desktop) { gui.setDesktop(&desktop); });
+}
+
+} // namespace app

@@ -1,0 +1,22 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace app {
+
+struct Options {
+    bool headless = false;
+    bool help = false;
+    std::string script; // file name, "-" for standard input, empty for none
+    // Procedures to open at start, each with its arguments.
+    std::vector<std::vector<std::string>> opens;
+    std::string error; // set when the command line could not be read
+};
+
+Options parseOptions(const std::vector<std::string>& args);
+std::string usage();
+
+// Runs the program: the frame and its tools with a screen, or headless.
+int run(int argc, char** argv);
+
+} // namespace app

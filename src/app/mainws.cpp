@@ -1,0 +1,235 @@
+#include "app/mainws.h"
+
+#include "net/shellstate.h"
+#include "net/socketeventhook.h"
+#include "net/soundcue.h"
+#include "platform/text.h"
+#include "platform/winsock.h"
+#include "settings/settingsfile.h"
+#include "ui/desktop.h"
+#include "ui/procedureregistry.h"
+
+namespace app {
+namespace {
+
+// The weekday names as one table of 9-character blank-padded entries, Sunday first.
+constexpr char kWeekdays[] = "Sunday   Monday   Tuesday  WednesdayThursday Friday   Saturday ";
+constexpr const char* kMonths[] = {"January", "February", "March",     "April",
+                                   "May",     "June",     "July",      "August",
+                                   "September", "October", "November", "December"};
+
+ui::MenuItemDef item(int id, const char* label, const char* help,
+                     ui::StandardAction action = ui::StandardAction::None) {
+    ui::MenuItemDef m;
+    m.id = id;
+    m.label = label;
+    m.helpLine = help;
+    m.action = action;
+    return m;
+}
+
+ui::MenuItemDef separator() {
+    ui::MenuItemDef m;
+    m.separator = true;
+    return m;
+}
+
+ui::MenuItemDef submenu(const char* label, const char* help, std::vector<ui::MenuItemDef> items) {
+    ui::MenuItemDef m;
+    m.label = label;
+    m.helpLine = help;
+    m.items = std::move(items);
+    return m;
+}
+
+} // namespace
+
+MainWS::MainWS() : ToolWindow("MainWS", makeDefinition()) {}
+
+ui::WindowDefinition MainWS::makeDefinition() {
+    using ui::StandardAction;
+    ui::WindowDefinition d;
+    d.caption = "WS by QN";
+    d.description = "Brivel by Dovak.";
+    d.x = 0;
+    d.y = 0;
+    d.width = 500;
+    d.height = 320;
+    d.background = "Back.gif";
+    d.statusZones = 3;
+    ui::MenuItemDef sound = item(SoundItem, "Sound", "Sound on/off");
+    sound.checkItem = true;
+    ui::MenuItemDef window = submenu("&Window", "Create and Arrange windows",
+                                     {item(Tile, "T&ile", "Make all open windows visible",
+                                           StandardAction::Tile),
+                                      item(Cascade, "&Cascade", "Stack all open windows",
+                                           StandardAction::Cascade),
+                                      item(ArrangeIcons, "&Arrange Icons", "Align all window icons",
+                                           StandardAction::ArrangeIcons)});
+    window.windowList = true;
+    d.menu = {
+        submenu("&File", "",
+                {item(PrintSetup, "P&rint Setup...", "Setup Printer", StandardAction::PrintSetup),
+                 separator(), item(Exit, "E&xit", "Exit this application")}),
+        submenu("WS", "Brivel",
+                {submenu("Info", "ws Info",
+                         {item(SocketInfo, "Socket info", "ws Info"),
+                          item(Services, "Services", "ws Services"),
+                          item(Protocols, "Protocols", "ws Protocols")}),
+                 submenu("Client", "Tcp or udp client",
+                         {item(ClientTcp, "Tcp", "Tcp client"), item(ClientUdp, "Udp", "Udp client"),
+                          separator(), item(ClientHttp, "Http", "HTTP client (get URL)"),
+                          item(ClientHttpAsync, "Http async.", "Async. Http get page")}),
+                 separator(),
+                 submenu("Port blocker", "Port blocker",
+                         {item(TcpPorts, "Tcp ports ", "TCP ports blocker"),
+                          item(UdpPorts, "Udp ports", "Udp ports blocker")}),
+                 item(PortScan, "Port scan", "Port scan"), item(Ping, "Ping ", "Ping IP"),
+                 item(Traceroute, "Traceroute", "Traceroute IP"), separator(),
+                 item(InternetStatus, "Internet status", "Internet status"), sound, separator(),
+                 item(About, "About", "About program")}),
+        submenu("&Edit", "",
+                {item(Cut, "Cu&t", "Remove item to Windows Clipboard", StandardAction::Cut),
+                 item(Copy, "&Copy", "Copy item to Windows Clipboard", StandardAction::Copy),
+                 item(Paste, "&Paste", "Paste contents of Windows Clipboard",
+                      StandardAction::Paste)}),
+        window,
+        submenu("&Help", "Windows Help",
+                {item(HelpContents, "&Contents", "View the contents of the help file",
+                      StandardAction::HelpContents),
+                 item(HelpSearch, "&Search for Help On...", "Search for help on a subject",
+                      StandardAction::HelpSearch),
+                 item(HelpOnHelp, "&How to Use Help", "How to use Windows Help",
+                      StandardAction::HelpOnHelp)}),
+    };
+    return d;
+}
+
+const char* MainWS::procedureFor(int id) {
+    switch (id) {
+    case SocketInfo: return "WS_INFO";
+    case Services: return "WS_SERVIS";
+    case Protocols: return "WS_PROTO";
+    case ClientTcp:
+    case ClientUdp: return "WS_CLIENT";
+    case ClientHttp: return "ws_HClient";
+    case ClientHttpAsync: return "Http_asy";
+    case TcpPorts: return "WS_TcpB";
+    case UdpPorts: return "WS_UdpB";
+    case PortScan: return "Port_chk";
+    case Ping: return "Ping_ip";
+    case Traceroute: return "Traceroute";
+    case InternetStatus: return "Inet_stat";
+    }
+    return nullptr;
+}
+
+std::string MainWS::dateText(const std::tm& local) {
+    const std::string weekday = text::trimRight(std::string(kWeekdays + 9 * local.tm_wday, 9));
+    return weekday + ", " + kMonths[local.tm_mon] + " " + std::to_string(local.tm_mday) + ", " +
+           std::to_string(1900 + local.tm_year);
+}
+
+std::string MainWS::timeText(const std::tm& local) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return buf;
+}
+
+void MainWS::showClock() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    model().setStatusZone(2, dateText(local));
+    model().setStatusZone(3, timeText(local));
+}
+
+void MainWS::reset() {
+    if (timerPeriod() < 1 || timerPeriod() > 100) setTimer(100);
+    showClock();
+}
+
+void MainWS::onOpen() {
+    m_hook = std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Frame);
+    installHook(m_hook);
+    reset();
+
+    const std::string sound = ReadSetting("VARlo Settings", "Sound", "", ".\\VARlo.INI");
+    if (!text::trimRight(sound).empty())
+        shell::Sound = static_cast<std::uint8_t>(text::leadingInteger(sound));
+    model().setMenuChecked(SoundItem, shell::soundOn());
+
+    if (shell::SocketsStarted.load() == 0) {
+        const int result = win::WSAStartup(0x0101, &shell::SocketsData);
+        shell::SocketsResult = static_cast<std::int16_t>(result);
+        if (result != 0) {
+            net::PlayCue(*this, "Problem.wav");
+            messageBox("Houston, we have a problem...", "", ui::BoxIcon::None, ui::BoxButtons::Ok);
+            postClose();
+        }
+        shell::SocketsStarted = 1;
+    }
+    startIfPresent("DNSx", {});
+    startIfPresent("Unos_porta", {});
+}
+
+void MainWS::startIfPresent(const std::string& procedure, std::vector<std::string> arguments) {
+    if (desktop() && desktop()->registry().contains(procedure))
+        startProcedure(procedure, std::move(arguments));
+}
+
+void MainWS::onTimer() { showClock(); }
+
+void MainWS::about() {
+    beep();
+    messageBox("  WS toolbox|  made with C++ and Qt|  by||  maintainers@wstoolbox.invalid|"
+               "  support@wstoolbox.invalid",
+               "WS", ui::BoxIcon::Asterisk, ui::BoxButtons::Ok);
+}
+
+void MainWS::onMenu(int id) {
+    switch (id) {
+    case Exit: postClose(); return;
+    case SoundItem:
+        shell::Sound = shell::soundOn() ? 0 : 1;
+        model().setMenuChecked(SoundItem, shell::soundOn());
+        return;
+    case About: about(); return;
+    case SocketInfo:
+    case Services:
+    case Protocols: startIfPresent(procedureFor(id), {"nohide"}); return;
+    case ClientTcp: startIfPresent("WS_CLIENT", {"", "TCP"}); return;
+    case ClientUdp: startIfPresent("WS_CLIENT", {"", "UDP"}); return;
+    case ClientHttp: startIfPresent("ws_HClient", {"", "", ""}); return;
+    case Traceroute: startIfPresent("Traceroute", {"  "}); return;
+    default:
+        if (const char* procedure = procedureFor(id)) startIfPresent(procedure, {});
+    }
+}
+
+void MainWS::onUserEvent(int event, win::WPARAM, win::LPARAM) {
+    if (event == 1024) {
+        postClose();
+        return;
+    }
+    // The notification-area icon's menu; nothing shows such an icon yet, but a
+    // message for it is answered as the icon would answer it.
+    if (event == 1090 && m_hook && m_hook->iconId() == kNotifyIconId) {
+        switch (popupMenu("Hide window|Unhide window|-|Close")) {
+        case 1: model().setVisible(false); break;
+        case 2: model().setVisible(true); break;
+        case 3: postClose(); break;
+        }
+    }
+}
+
+void MainWS::onClose() {
+    if (shell::SocketsStarted.load() == 1) win::WSACleanup();
+    WriteSetting("VARlo Settings", "Sound", std::to_string(shell::Sound.load()), ".\\VARlo.INI");
+}
+
+void MainWS::afterClose() {
+    if (desktop()) desktop()->frameClosed();
+}
+
+} // namespace app

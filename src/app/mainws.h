@@ -1,0 +1,74 @@
+#pragma once
+#include "ui/toolwindow.h"
+
+#include <ctime>
+#include <memory>
+#include <string>
+
+namespace net {
+class SocketEventHook;
+}
+
+namespace app {
+
+// The frame: its menu starts the tools, its status bar shows the date and time,
+// it holds the sound switch and starts and ends the sockets layer for the process.
+class MainWS : public ui::ToolWindow {
+public:
+    // Menu item ids.
+    enum Item {
+        PrintSetup = 101,
+        Exit,
+        SocketInfo,
+        Services,
+        Protocols,
+        ClientTcp,
+        ClientUdp,
+        ClientHttp,
+        ClientHttpAsync,
+        TcpPorts,
+        UdpPorts,
+        PortScan,
+        Ping,
+        Traceroute,
+        InternetStatus,
+        SoundItem,
+        About,
+        Cut,
+        Copy,
+        Paste,
+        Tile,
+        Cascade,
+        ArrangeIcons,
+        HelpContents,
+        HelpSearch,
+        HelpOnHelp,
+    };
+    static constexpr int kNotifyIconId = 100;
+
+    MainWS();
+    static ui::WindowDefinition makeDefinition();
+    static const char* procedureFor(int item);
+
+    // Status zone 2 and 3 texts for a moment.
+    static std::string dateText(const std::tm& local);
+    static std::string timeText(const std::tm& local);
+
+protected:
+    void onOpen() override;
+    void onClose() override;
+    void onMenu(int id) override;
+    void onTimer() override;
+    void onUserEvent(int event, win::WPARAM wParam, win::LPARAM lParam) override;
+    void afterClose() override;
+
+private:
+    void reset();
+    void startIfPresent(const std::string& procedure, std::vector<std::string> arguments);
+    void showClock();
+    void about();
+
+    std::shared_ptr<net::SocketEventHook> m_hook;
+};
+
+} // namespace app

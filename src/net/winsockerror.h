@@ -1,0 +1,28 @@
+#pragma once
+#include <string>
+
+namespace ui {
+class ToolWindow;
+}
+
+namespace net {
+
+class EventLog;
+
+// The symbolic name of a sockets error code, "Unknown Error Code" for any other.
+std::string WinsockErrorName(int code);
+
+// How a tool reports a failed sockets call.
+enum class ReportVariant {
+    Box,               // information windows: "<code>: <name>" under "WinSock Error"
+    LogAndSound,       // the name as a log line, then "Error.wav"
+    Log,               // the name as a log line, redrawn, no sound
+    MarkedLogAndSound, // "ERROR !" in the time column, the name in lower case, "Error.wav"
+};
+
+// Reads the thread's last sockets error and reports it; returns the code.
+int ReportWinsockError(ui::ToolWindow& window, ReportVariant variant, EventLog* log);
+// The same for a code the caller already holds.
+void ReportWinsockCode(ui::ToolWindow& window, ReportVariant variant, EventLog* log, int code);
+
+} // namespace net

@@ -1,0 +1,47 @@
+#include "ui/console/consolewindow.h"
+
+#include "ui/console/consoleoutput.h"
+
+namespace ui {
+
+ConsoleWindow::ConsoleWindow(ConsoleOutput& output, std::string name)
+    : m_output(output), m_name(std::move(name)) {}
+
+void ConsoleWindow::modelChanged(const Change& c) {
+    const std::string n = std::to_string(c.control);
+    switch (c.kind) {
+    case Change::Kind::Caption: m_output.print(m_name, "caption", c.text); break;
+    case Change::Kind::Field:
+        // What the person typed is not news; what the tool wrote is.
+        if (!c.byUser) m_output.print(m_name, "field " + n, c.text);
+        break;
+    case Change::Kind::Enabled: m_output.print(m_name, (c.flag ? "enable " : "disable ") + n); break;
+    case Change::Kind::Checked:
+        if (!c.byUser) m_output.print(m_name, "check " + n + (c.flag ? " 1" : " 0"));
+        break;
+    case Change::Kind::RowAppended: {
+        std::string joined;
+        for (std::size_t i = 0; i < c.row.size(); ++i) {
+            if (i) joined += '\t';
+            joined += ConsoleOutput::escape(c.row[i]);
+        }
+        m_output.printUtf8(m_name, "row " + n, joined);
+        break;
+    }
+    case Change::Kind::ListCleared: m_output.print(m_name, "clear " + n); break;
+    case Change::Kind::ListChanged: m_output.print(m_name, "list " + n + " changed"); break;
+    case Change::Kind::Heading:
+        m_output.print(m_name, "heading " + n + " " + std::to_string(c.column), c.text);
+        break;
+    case Change::Kind::Visible: m_output.print(m_name, c.flag ? "shown" : "hidden"); break;
+    // Focus, status zones, menu checks, placement and redraws change all the time
+    // or say nothing new; `dump` shows them.
+    case Change::Kind::Focus:
+    case Change::Kind::StatusZone:
+    case Change::Kind::MenuChecked:
+    case Change::Kind::Placement:
+    case Change::Kind::Redraw: break;
+    }
+}
+
+} // namespace ui

@@ -1,0 +1,87 @@
+#include "ui/definition.h"
+
+#include "platform/text.h"
+
+namespace ui {
+
+const char* controlKindName(ControlKind kind) {
+    switch (kind) {
+    case ControlKind::Prompt: return "prompt";
+    case ControlKind::Entry: return "entry";
+    case ControlKind::Button: return "button";
+    case ControlKind::CheckBox: return "checkbox";
+    case ControlKind::Radio: return "radio";
+    case ControlKind::SpinBox: return "spinbox";
+    case ControlKind::List: return "list";
+    case ControlKind::Group: return "group";
+    case ControlKind::TextBox: return "textbox";
+    case ControlKind::Picture: return "picture";
+    case ControlKind::Display: return "display";
+    }
+    return "control";
+}
+
+std::string plainLabel(const std::string& label) {
+    std::string out;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+        if (label[i] == '&') {
+            // "&&" stands for one ampersand
+            if (i + 1 < label.size() && label[i + 1] == '&') out += label[++i];
+            continue;
+        }
+        out += label[i];
+    }
+    return text::trimRight(out);
+}
+
+const ControlDef* WindowDefinition::control(int number) const {
+    for (const auto& c : controls)
+        if (c.number == number) return &c;
+    return nullptr;
+}
+
+const ControlDef* WindowDefinition::controlByLabel(const std::string& label) const {
+    const std::string wanted = plainLabel(label);
+    for (const auto& c : controls)
+        if (!c.label.empty() && plainLabel(c.label) == wanted) return &c;
+    return nullptr;
+}
+
+namespace {
+
+const MenuItemDef* findMenuItem(const std::vector<MenuItemDef>& items, int id) {
+    for (const auto& item : items) {
+        if (!item.separator && item.items.empty() && item.id == id) return &item;
+        if (const MenuItemDef* inner = findMenuItem(item.items, id)) return inner;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+const MenuItemDef* WindowDefinition::menuItem(int id) const {
+    return id == 0 ? nullptr : findMenuItem(menu, id);
+}
+
+const MenuItemDef* WindowDefinition::menuItemByPath(const std::string& path) const {
+    const std::vector<MenuItemDef>* level = &menu;
+    const MenuItemDef* found = nullptr;
+    std::size_t start = 0;
+    while (start <= path.size()) {
+        std::size_t slash = path.find('/', start);
+        if (slash == std::string::npos) slash = path.size();
+        const std::string part = text::trimRight(path.substr(start, slash - start));
+        found = nullptr;
+        for (const auto& item : *level)
+            if (!item.separator && plainLabel(item.label) == part) {
+                found = &item;
+                break;
+            }
+        if (!found) return nullptr;
+        level = &found->items;
+        start = slash + 1;
+    }
+    return found;
+}
+
+} // namespace ui

@@ -1,0 +1,36 @@
+#pragma once
+#include "ui/definition.h"
+#include "ui/messagebox.h"
+
+#include <memory>
+#include <string>
+
+namespace ui {
+
+class ToolWindow;
+
+// What a front end (the Qt renderer or the console) does for the windows. The
+// framework calls these from the tool threads; a front end marshals to its own
+// thread where it needs to.
+class FrontEnd {
+public:
+    virtual ~FrontEnd() = default;
+    // On the window's thread, before its first handler runs. The front end starts
+    // observing the window's model here.
+    virtual void windowOpened(const std::shared_ptr<ToolWindow>& window) = 0;
+    // On the window's thread, after its close handler; no handler runs afterwards.
+    virtual void windowClosed(ToolWindow& window) = 0;
+    // Modal for the window that asks: its thread waits for the answer (a BoxAnswer).
+    virtual int messageBox(ToolWindow& window, const BoxRequest& request) = 0;
+    // The chosen entry, numbered from 1 without separators; 0 when dismissed.
+    virtual int popupMenu(ToolWindow& window, const std::string& items) = 0;
+    virtual void beep(ToolWindow* window) = 0;
+    // Plays a wave file without blocking the caller; a file that cannot be played
+    // gives the default beep, a machine without sound stays silent.
+    virtual void playSound(ToolWindow* window, const std::string& file) = 0;
+    virtual void standardAction(ToolWindow& frame, StandardAction action) = 0;
+    // Every window has closed after the frame: the program ends.
+    virtual void allClosed() = 0;
+};
+
+} // namespace ui

@@ -1,0 +1,125 @@
+#pragma once
+#include "ui/definition.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace ui {
+
+using Row = std::vector<std::string>;
+
+// One change of a window's model, as front ends observe it.
+struct Change {
+    enum class Kind {
+        Caption,     // text
+        Field,       // control, text
+        Enabled,     // control, flag
+        Checked,     // control, flag
+        RowAppended, // control, row
+        ListCleared, // control
+        ListChanged, // control (rows replaced or removed)
+        Heading,     // control, column, text
+        Focus,       // control
+        StatusZone,  // column = zone, text
+        MenuChecked, // control = menu item id, flag
+        Visible,     // flag
+        Placement,   // geometry changed by the tool
+        Redraw,      // the tool asked for its window to be redrawn
+    };
+    Kind kind = Kind::Redraw;
+    int control = 0;
+    int column = 0;
+    std::string text;
+    Row row;
+    bool flag = false;
+    bool byUser = false; // the change came from the person (or a script), not the tool
+};
+
+class ModelObserver {
+public:
+    virtual ~ModelObserver() = default;
+    // Called on the thread that made the change, in the order of the changes.
+    virtual void modelChanged(const Change& change) = 0;
+};
+
+// Window position and size in dialog units, and its state.
+struct Placement {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool minimized = false;
+    bool maximized = false;
+};
+
+// The state of one window: what the tool writes and the front ends show. Every
+// method may be called from any thread; observers see the changes in order.
+class WindowModel {
+public:
+    explicit WindowModel(const WindowDefinition& definition);
+
+    void addObserver(ModelObserver* observer);
+    void removeObserver(ModelObserver* observer);
+
+    std::string caption() const;
+    void setCaption(const std::string& caption);
+
+    std::string value(int control) const;
+    void setValue(int control, const std::string& value, bool byUser = false);
+
+    bool enabled(int control) const;
+    void setEnabled(int control, bool enabled);
+
+    bool checked(int control) const;
+    void setChecked(int control, bool checked, bool byUser = false);
+
+    std::size_t rowCount(int control) const;
+    std::vector<Row> rows(int control) const;
+    void appendRow(int control, Row row);
+    void clearList(int control);
+    void setRows(int control, std::vector<Row> rows);
+
+    std::string heading(int control, int column) const;
+    void setHeading(int control, int column, const std::string& heading);
+
+    int focus() const;
+    void setFocus(int control);
+
+    std::string statusZone(int zone) const;
+    void setStatusZone(int zone, const std::string& text);
+
+    bool menuChecked(int id) const;
+    void setMenuChecked(int id, bool checked);
+
+    bool visible() const;
+    void setVisible(bool visible);
+
+    Placement placement() const;
+    void setPlacement(const Placement& placement, bool byUser = false);
+
+    void redraw();
+
+private:
+    struct ControlState {
+        std::string value;
+        bool enabled = true;
+        bool checked = false;
+        std::vector<Row> rows;
+        std::map<int, std::string> headings;
+    };
+    ControlState& state(int control);
+    const ControlState* find(int control) const;
+    void notify(const Change& change);
+
+    mutable std::mutex m_mutex;  // guards the data below
+    std::mutex m_notifyMutex;    // keeps notifications in the order of the changes
+    std::vector<ModelObserver*> m_observers;
+    std::string m_caption;
+    std::map<int, ControlState> m_controls;
+    std::map<int, std::string> m_zones;
+    std::map<int, bool> m_menuChecks;
+    int m_focus = 0;
+    bool m_visible = true;
+    Placement m_placement;
+};
+
+} // namespace ui

@@ -1,0 +1,26 @@
+#include "ui/windowthread.h"
+
+#include "ui/desktop.h"
+#include "ui/toolwindow.h"
+#include "ui/windowloop.h"
+
+namespace ui {
+
+WindowThread::WindowThread(std::shared_ptr<ToolWindow> window) : m_window(std::move(window)) {}
+
+void WindowThread::run() {
+    {
+        WindowLoop loop(*m_window);
+        m_window->attachLoop(&loop);
+        m_window->runOpen();
+        if (!m_window->isClosed()) exec();
+        m_window->detachLoop();
+        // Events still queued for the loop are deleted with it, breaking their
+        // promises, so nobody waits for a window that is gone.
+    }
+    Desktop* desktop = m_window->desktop();
+    std::shared_ptr<ToolWindow> window = std::move(m_window);
+    if (desktop) desktop->windowFinished(window);
+}
+
+} // namespace ui
