@@ -1,0 +1,336 @@
+#include "platform/asyncselectpoller.h"
+
+#include "platform/winsock.h"
+
+#include <cerrno>
+#include <thread>
+
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace win {
+
+namespace {
+
+constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+
+int pendingSocketError(int fd) {
+    int error = 0;
+    socklen_t len = sizeof error;
+    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return errno;
+    return error;
+}
+
+int bytesReadable(int fd) {
+    int avail = 0;
+    if (::ioctl(fd, FIONREAD, &avail) != 0) return 0;
+    return avail;
+}
+
+} // namespace
+
+AsyncSelectPoller& AsyncSelectPoller::instance() {
+    // Never destroyed: the thread runs for the life of the process.
+    static AsyncSelectPoller* poller = new AsyncSelectPoller;
+    return *poller;
+}
+
+AsyncSelectPoller::AsyncSelectPoller() : m_epoll(::epoll_create1(EPOLL_CLOEXEC)) {
+    std::thread([this] { run(); }).detach();
+}
+
+void AsyncSelectPoller::run() {
+    epoll_event ready[64];
+    for (;;) {
+        const int n = ::epoll_wait(m_epoll, ready, 64, -1);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        std::lock_guard lock(m_mutex);
+        for (int i = 0; i < n; ++i) {
+            // The event names the socket's life, not its descriptor: the descriptor
+            // may have been closed and reused since epoll_wait returned.
+            auto byStamp = m_fdByStamp.find(ready[i].data.u64);
+            if (byStamp == m_fdByStamp.end()) continue;
+            Registration& reg = m_byFd.at(byStamp->second);
+            handle(reg, ready[i].events);
+            rearm(reg);
+        }
+    }
+}
+
+void AsyncSelectPoller::handle(Registration& reg, std::uint32_t revents) {
+    const long before = reg.enabled;
+    const bool wasDone = reg.closeDone;
+    const bool wasPending = reg.connectPending;
+    const bool wasEof = reg.eofSeen;
+    if (!reg.stream) {
+        if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_READ, 0);
+        if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
+    } else {
+        handleStream(reg, revents);
+    }
+    // A hang-up or error is reported by epoll whatever the mask; when it led to
+    // nothing, the socket waits out of the set until a re-enabling call, or the
+    // poller would spin on it.
+    const bool changed = before != reg.enabled || wasDone != reg.closeDone ||
+                         wasPending != reg.connectPending || wasEof != reg.eofSeen;
+    if ((revents & (EPOLLERR | EPOLLHUP)) && !changed) reg.parked = true;
+}
+
+void AsyncSelectPoller::handleStream(Registration& reg, std::uint32_t revents) {
+    if (reg.connectPending) {
+        if (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) finishConnect(reg, revents);
+        return;
+    }
+    if (reg.listening) {
+        if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_ACCEPT, 0);
+        return;
+    }
+    if (!reg.connected) return;
+    if (!reg.closeDone && ((revents & EPOLLERR) || reg.resetError != 0)) {
+        // Reading SO_ERROR clears it, so the reset is kept for recv() and send(),
+        // which report it as Winsock does after an aborted connection.
+        if (const int error = pendingSocketError(reg.fd); error != 0)
+            reg.resetError = WSAErrorFromErrno(error);
+        if (reg.resetError != 0) {
+            reg.closeDone = true;
+            if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, reg.resetError);
+            return;
+        }
+    }
+    const int avail = bytesReadable(reg.fd);
+    if ((revents & (EPOLLRDHUP | EPOLLHUP)) || ((revents & EPOLLIN) && avail == 0))
+        reg.eofSeen = true;
+    if (avail > 0 && (revents & EPOLLIN)) postIfEnabled(reg, FD_READ, 0);
+    // Data that arrived before the peer's close is announced first; FD_CLOSE follows
+    // once it has been read (at once when the window did not ask for FD_READ).
+    if (reg.eofSeen && !reg.closeDone && (avail == 0 || !(reg.events & FD_READ))) {
+        reg.closeDone = true;
+        if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, 0);
+    }
+    if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
+}
+
+void AsyncSelectPoller::finishConnect(Registration& reg, std::uint32_t revents) {
+    int error = reg.pendingConnectError != 0 ? reg.pendingConnectError : pendingSocketError(reg.fd);
+    if (error == 0 && (revents & (EPOLLERR | EPOLLHUP))) error = ECONNREFUSED;
+    reg.pendingConnectError = 0;
+    reg.connectPending = false;
+    if (error != 0) {
+        // A failed connect reports only FD_CONNECT with its error; the socket is
+        // finished and nothing more comes for it.
+        reg.closeDone = true;
+        if (reg.events & FD_CONNECT) post(reg, FD_CONNECT, WSAErrorFromErrno(error));
+        return;
+    }
+    reg.connected = true;
+    if (reg.events & FD_CONNECT) post(reg, FD_CONNECT, 0);
+    // FD_WRITE follows the connect once the socket is writable.
+    reg.enabled |= FD_WRITE;
+}
+
+std::uint32_t AsyncSelectPoller::interest(const Registration& reg) const {
+    if (reg.parked) return 0;
+    const bool readOn = (reg.events & FD_READ) && (reg.enabled & FD_READ);
+    const bool writeOn = (reg.events & FD_WRITE) && (reg.enabled & FD_WRITE);
+    if (!reg.stream)
+        return (readOn ? std::uint32_t(EPOLLIN) : 0u) | (writeOn ? std::uint32_t(EPOLLOUT) : 0u);
+    if (reg.listening)
+        return ((reg.events & FD_ACCEPT) && (reg.enabled & FD_ACCEPT)) ? std::uint32_t(EPOLLIN) : 0u;
+    if (reg.connectPending) return EPOLLOUT;
+    // A stream socket neither connected nor connecting counts as hung up to epoll:
+    // it stays out of the set.
+    if (!reg.connected) return 0;
+    std::uint32_t mask = 0;
+    if (!reg.closeDone) {
+        if (readOn)
+            mask |= EPOLLIN | EPOLLRDHUP;
+        else if ((reg.events & FD_CLOSE) && !reg.eofSeen)
+            mask |= EPOLLRDHUP;
+    }
+    if (writeOn && reg.resetError == 0) mask |= EPOLLOUT;
+    return mask;
+}
+
+void AsyncSelectPoller::rearm(Registration& reg) {
+    const std::uint32_t mask = interest(reg);
+    if (mask == reg.armed) return;
+    if (mask == 0) {
+        unarm(reg);
+        return;
+    }
+    epoll_event ev{};
+    ev.events = mask;
+    ev.data.u64 = reg.stamp;
+    int op = reg.armed == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
+    if (::epoll_ctl(m_epoll, op, reg.fd, &ev) != 0) {
+        op = errno == EEXIST ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
+        if (::epoll_ctl(m_epoll, op, reg.fd, &ev) != 0) return;
+    }
+    reg.armed = mask;
+}
+
+void AsyncSelectPoller::unarm(Registration& reg) {
+    if (reg.armed == 0) return;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, reg.fd, nullptr);
+    reg.armed = 0;
+}
+
+bool AsyncSelectPoller::postIfEnabled(Registration& reg, long event, int error) {
+    if (!(reg.events & event) || !(reg.enabled & event)) return false;
+    reg.enabled &= ~event;
+    post(reg, event, error);
+    return true;
+}
+
+void AsyncSelectPoller::post(const Registration& reg, long event, int error) {
+    reg.window->postMessage(
+        Message{reg.msg, WPARAM(reg.fd), WSAMAKESELECTREPLY(event, error), reg.stamp});
+}
+
+int AsyncSelectPoller::select(int fd, std::uint64_t stamp, bool stream, bool connectStarted,
+                              HWND window, UINT msg, long events) {
+    std::lock_guard lock(m_mutex);
+    if (auto old = m_byFd.find(fd); old != m_byFd.end()) {
+        unarm(old->second);
+        m_fdByStamp.erase(old->second.stamp);
+        m_byFd.erase(old);
+    }
+    if (events == 0) return 0;
+    Registration reg;
+    reg.fd = fd;
+    reg.stamp = stamp;
+    reg.window = window;
+    reg.msg = msg;
+    reg.events = events & kAllEvents;
+    // A new registration starts with every event enabled: whatever holds now is
+    // posted once, as after Winsock's own WSAAsyncSelect.
+    reg.enabled = kAllEvents;
+    reg.stream = stream;
+    if (stream) {
+        int accepting = 0;
+        socklen_t len = sizeof accepting;
+        reg.listening =
+            ::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &accepting, &len) == 0 && accepting != 0;
+        sockaddr_storage peer{};
+        socklen_t peerLen = sizeof peer;
+        if (!reg.listening) {
+            reg.connected = ::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &peerLen) == 0;
+            reg.connectPending = !reg.connected && connectStarted;
+        }
+    }
+    auto [it, inserted] = m_byFd.emplace(fd, reg);
+    m_fdByStamp[stamp] = fd;
+    rearm(it->second);
+    return 0;
+}
+
+void AsyncSelectPoller::remove(int fd) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end()) return;
+    unarm(it->second);
+    m_fdByStamp.erase(it->second.stamp);
+    m_byFd.erase(it);
+}
+
+void AsyncSelectPoller::detach(HWND window) {
+    std::lock_guard lock(m_mutex);
+    for (auto it = m_byFd.begin(); it != m_byFd.end();) {
+        if (it->second.window != window) {
+            ++it;
+            continue;
+        }
+        unarm(it->second);
+        m_fdByStamp.erase(it->second.stamp);
+        it = m_byFd.erase(it);
+    }
+}
+
+bool AsyncSelectPoller::isRegistered(int fd) const {
+    std::lock_guard lock(m_mutex);
+    return m_byFd.count(fd) > 0;
+}
+
+void AsyncSelectPoller::reenable(int fd, long event) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end()) return;
+    it->second.enabled |= event;
+    it->second.parked = false;
+    rearm(it->second);
+}
+
+void AsyncSelectPoller::connectStarted(int fd) { connectFailed(fd, 0); }
+
+void AsyncSelectPoller::connectFailed(int fd, int error) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end()) return;
+    Registration& reg = it->second;
+    reg.connectPending = true;
+    reg.pendingConnectError = error;
+    reg.connected = false;
+    reg.closeDone = false;
+    reg.eofSeen = false;
+    reg.parked = false;
+    rearm(reg);
+}
+
+void AsyncSelectPoller::listening(int fd) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end()) return;
+    it->second.listening = true;
+    it->second.connectPending = false;
+    it->second.parked = false;
+    rearm(it->second);
+}
+
+void AsyncSelectPoller::inherit(int listenFd, int newFd, std::uint64_t newStamp) {
+    std::lock_guard lock(m_mutex);
+    auto listener = m_byFd.find(listenFd);
+    if (listener == m_byFd.end()) return;
+    Registration reg;
+    reg.fd = newFd;
+    reg.stamp = newStamp;
+    reg.window = listener->second.window;
+    reg.msg = listener->second.msg;
+    reg.events = listener->second.events;
+    reg.enabled = kAllEvents;
+    reg.stream = true;
+    reg.connected = true;
+    if (auto old = m_byFd.find(newFd); old != m_byFd.end()) {
+        unarm(old->second);
+        m_fdByStamp.erase(old->second.stamp);
+        m_byFd.erase(old);
+    }
+    auto [it, inserted] = m_byFd.emplace(newFd, reg);
+    m_fdByStamp[newStamp] = newFd;
+    rearm(it->second);
+}
+
+void AsyncSelectPoller::noteReset(int fd, int error) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end()) return;
+    Registration& reg = it->second;
+    if (reg.resetError == 0) reg.resetError = error;
+    if (reg.stream && reg.connected && !reg.closeDone) {
+        reg.closeDone = true;
+        if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, reg.resetError);
+    }
+    rearm(reg);
+}
+
+int AsyncSelectPoller::resetError(int fd) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    return it == m_byFd.end() ? 0 : it->second.resetError;
+}
+
+} // namespace win
