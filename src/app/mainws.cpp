@@ -182,7 +182,7 @@ void MainWS::onTimer() { showClock(); }
 
 void MainWS::about() {
     beep();
-    messageBox("  WS toolbox|  made with C++ and Qt|  by||  maintainers@wstoolbox.invalid|"
+    messageBox("  WS toolbox|  made with C++ and Qt|  by|  |  maintainers@wstoolbox.invalid|"
                "  support@wstoolbox.invalid",
                "WS", ui::BoxIcon::Asterisk, ui::BoxButtons::Ok);
 }
