@@ -42,6 +42,19 @@ protected:
 
 using Event = std::pair<int, int>;
 
+// A datagram socket with the number `wanted`, which was just freed: new sockets
+// take the lowest free numbers, so soon one takes it.
+win::SOCKET datagramNumbered(win::SOCKET wanted) {
+    std::vector<win::SOCKET> others;
+    win::SOCKET s = win::INVALID_SOCKET;
+    for (int i = 0; i < 64 && s != wanted; ++i) {
+        s = loopback::bound(SOCK_DGRAM);
+        if (s != wanted) others.push_back(s);
+    }
+    for (win::SOCKET other : others) win::closesocket(other);
+    return s;
+}
+
 TEST_F(AsyncSelect, EachPendingConnectionIsAnnouncedOnceAfterThePreviousAccept) {
     const win::SOCKET server = loopback::listener();
     ASSERT_EQ(win::WSAAsyncSelect(server, &m_window, kNotify, win::FD_ACCEPT), 0);
@@ -212,14 +225,7 @@ TEST_F(AsyncSelect, QueuedMessageOfAClosedSocketIsNotCurrentEvenWhenTheNumberIsR
     EXPECT_TRUE(win::NotificationIsCurrent(*queued));
     ASSERT_EQ(win::closesocket(served), 0);
     EXPECT_FALSE(win::NotificationIsCurrent(*queued));
-    // New sockets take the lowest free numbers; soon one takes the closed one.
-    std::vector<win::SOCKET> others;
-    win::SOCKET reused = win::INVALID_SOCKET;
-    for (int i = 0; i < 64 && reused != served; ++i) {
-        reused = loopback::bound(SOCK_DGRAM);
-        if (reused != served) others.push_back(reused);
-    }
-    for (win::SOCKET s : others) win::closesocket(s);
+    const win::SOCKET reused = datagramNumbered(served);
     ASSERT_EQ(reused, served) << "descriptor number not reused";
     ASSERT_EQ(win::WSAAsyncSelect(reused, &m_window, kNotify, win::FD_WRITE), 0);
     const auto fresh = m_window.next();
@@ -256,11 +262,23 @@ TEST_F(AsyncSelect, NothingIsPostedAfterClosesocketOrCancelReturns) {
             ASSERT_EQ(win::closesocket(served), 0);
         }
         m_window.forbidStamp(stamp);
-        if (cancel) win::recv(served, buf, sizeof buf, 0); // would re-enable FD_READ
+        win::SOCKET successor = win::INVALID_SOCKET;
+        if (cancel) {
+            win::recv(served, buf, sizeof buf, 0); // would re-enable FD_READ
+        } else {
+            // A new socket under the same number, with a recv that leaves data
+            // waiting, must not wake anything left of the old one.
+            successor = datagramNumbered(served);
+            ASSERT_EQ(successor, served);
+            const auto to = loopback::address(loopback::portOf(successor));
+            for (int i = 0; i < 2; ++i)
+                win::sendto(successor, "d", 1, 0, loopback::asSockaddr(to), sizeof to);
+            while (win::recv(successor, buf, sizeof buf, 0) != 1) std::this_thread::yield();
+        }
         m_window.drainFor(200ms);
         EXPECT_EQ(m_window.latePosts(), 0) << (cancel ? "cancelled" : "closed");
         stop.store(true);
-        if (cancel) win::closesocket(served);
+        win::closesocket(cancel ? served : successor);
         win::shutdown(client, SHUT_RDWR);
         sender.join();
         win::closesocket(client);
