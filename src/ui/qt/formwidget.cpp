@@ -1,0 +1,372 @@
+#include "ui/qt/formwidget.h"
+
+#include "platform/text.h"
+#include "ui/qt/rowtablemodel.h"
+#include "ui/qt/textedge.h"
+#include "ui/toolwindow.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpressionValidator>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTreeView>
+#include <algorithm>
+
+namespace ui {
+namespace {
+
+// A picture made only of '9's takes digits only, one per position.
+bool digitsOnly(const std::string& picture) {
+    return !picture.empty() && picture.find_first_not_of('9') == std::string::npos;
+}
+
+// A static text shows "&" as the underline of the next letter and "&&" as one
+// ampersand; a label without a buddy would show the sign itself.
+QString withoutMnemonic(const std::string& label) {
+    std::string out;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+        if (label[i] == '&') {
+            if (i + 1 < label.size() && label[i + 1] == '&') out += label[++i];
+            continue;
+        }
+        out += label[i];
+    }
+    return textedge::toQt(out);
+}
+
+// Multi-line text is kept with CR LF, as a Windows edit control hands it over.
+QString fromCrLf(const std::string& text) {
+    return textedge::toQt(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+std::string toCrLf(const QString& text) {
+    QString copy = text;
+    return textedge::fromQt(copy.replace(QLatin1Char('\n'), QStringLiteral("\r\n")));
+}
+
+} // namespace
+
+FormWidget::FormWidget(std::shared_ptr<ToolWindow> window, QWidget* parent)
+    : QWidget(parent), m_window(std::move(window)), m_units(font()) {
+    const WindowDefinition& def = m_window->definition();
+    QButtonGroup* radios = nullptr;
+    for (const ControlDef& c : def.controls) {
+        QWidget* w = makeControl(c);
+        if (!w) continue;
+        if (c.kind == ControlKind::Radio) {
+            // Consecutive options form one group, whatever lies around them.
+            if (!radios) radios = new QButtonGroup(this);
+            radios->addButton(static_cast<QAbstractButton*>(w));
+        } else {
+            radios = nullptr;
+        }
+        if (!c.toolTip.empty()) w->setToolTip(textedge::toQt(c.toolTip));
+        w->setEnabled(c.enabled);
+        m_controls[c.number].def = &c;
+        m_controls[c.number].widget = w;
+        m_order.push_back(c.number);
+        connectInput(c, w);
+    }
+    // A prompt standing before a field lends the field its access key.
+    for (std::size_t i = 0; i + 1 < m_order.size(); ++i) {
+        const Control& prompt = m_controls[m_order[i]];
+        const Control& next = m_controls[m_order[i + 1]];
+        if (prompt.def->kind != ControlKind::Prompt) continue;
+        const ControlKind k = next.def->kind;
+        if (k == ControlKind::Entry || k == ControlKind::SpinBox || k == ControlKind::TextBox ||
+            k == ControlKind::List) {
+            auto* label = static_cast<QLabel*>(prompt.widget);
+            label->setText(textedge::toQt(prompt.def->label));
+            label->setBuddy(next.widget);
+        }
+    }
+    auto* grid = new QGridLayout(this);
+    grid->setContentsMargins(m_units.toPixelsX(4), m_units.toPixelsY(4), m_units.toPixelsX(4),
+                             m_units.toPixelsY(4));
+    grid->setHorizontalSpacing(m_units.toPixelsX(4));
+    grid->setVerticalSpacing(m_units.toPixelsY(2));
+    layoutControls(grid);
+}
+
+FormWidget::~FormWidget() = default;
+
+bool FormWidget::spansWidth(ControlKind kind) {
+    return kind == ControlKind::List || kind == ControlKind::TextBox;
+}
+
+QWidget* FormWidget::makeControl(const ControlDef& c) {
+    const QString label = textedge::toQt(c.label);
+    switch (c.kind) {
+    case ControlKind::Prompt: return new QLabel(withoutMnemonic(c.label), this);
+    case ControlKind::Entry:
+    case ControlKind::Display: {
+        auto* edit = new QLineEdit(textedge::toQt(c.value), this);
+        if (c.chars > 0) {
+            edit->setMaxLength(c.chars);
+            // Room for the whole field, up to a line's worth; longer fields scroll.
+            edit->setMinimumWidth(m_units.charsWidth(std::min(c.chars, 40)) + m_units.toPixelsX(8));
+        }
+        if (c.kind == ControlKind::Display) {
+            edit->setReadOnly(true);
+            edit->setFocusPolicy(Qt::NoFocus);
+        } else if (digitsOnly(c.picture)) {
+            edit->setValidator(new QRegularExpressionValidator(
+                QRegularExpression(QStringLiteral("[0-9]*")), edit));
+        }
+        return edit;
+    }
+    case ControlKind::Button: {
+        auto* button = new QPushButton(label, this);
+        if (c.defaultButton) {
+            button->setDefault(true);
+            m_defaultButton = button;
+        }
+        return button;
+    }
+    case ControlKind::CheckBox: return new QCheckBox(label, this);
+    case ControlKind::Radio: return new QRadioButton(label, this);
+    case ControlKind::SpinBox: {
+        auto* spin = new QSpinBox(this);
+        spin->setRange(c.minimum, c.maximum);
+        spin->setValue(static_cast<int>(text::leadingDecimal(c.value)));
+        return spin;
+    }
+    case ControlKind::List: return makeList(c, m_controls[c.number]);
+    case ControlKind::Group: return new QGroupBox(label, this);
+    case ControlKind::TextBox: return new QPlainTextEdit(fromCrLf(c.value), this);
+    case ControlKind::Picture: {
+        auto* picture = new QLabel(this);
+        picture->setAlignment(Qt::AlignCenter);
+        if (!c.picture.empty() && QFile::exists(textedge::toQt(c.picture)))
+            picture->setPixmap(QPixmap(textedge::toQt(c.picture)));
+        return picture;
+    }
+    }
+    return nullptr;
+}
+
+QWidget* FormWidget::makeList(const ControlDef& c, Control& control) {
+    auto* view = new QTreeView(this);
+    control.rows = new RowTableModel(c.columns, view);
+    view->setModel(control.rows);
+    view->setRootIsDecorated(false);
+    view->setItemsExpandable(false);
+    // Every row is one line: the view need not measure thousands of them.
+    view->setUniformRowHeights(true);
+    view->setAlternatingRowColors(false);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->header()->setStretchLastSection(c.columns.size() <= 1);
+    for (std::size_t i = 0; i < c.columns.size(); ++i)
+        view->setColumnWidth(static_cast<int>(i), m_units.toPixelsX(c.columns[i].width));
+    view->header()->setVisible(control.rows->hasHeadings());
+    int width = 0;
+    for (const ColumnDef& col : c.columns) width += m_units.toPixelsX(col.width);
+    view->setMinimumSize(std::max(width, m_units.toPixelsX(60)), m_units.toPixelsY(40));
+    return view;
+}
+
+void FormWidget::connectInput(const ControlDef& c, QWidget* w) {
+    const int n = c.number;
+    switch (c.kind) {
+    case ControlKind::Entry: {
+        auto* edit = static_cast<QLineEdit*>(w);
+        connect(edit, &QLineEdit::textEdited, this, [this, n](const QString& text) {
+            m_window->model().setValue(n, textedge::fromQt(text), true);
+        });
+        connect(edit, &QLineEdit::returnPressed, this, [this, n] { press(n); });
+        break;
+    }
+    case ControlKind::Button:
+        connect(static_cast<QPushButton*>(w), &QPushButton::clicked, this, [this, n] { press(n); });
+        break;
+    case ControlKind::CheckBox:
+        connect(static_cast<QCheckBox*>(w), &QCheckBox::clicked, this, [this, n](bool on) {
+            m_window->model().setChecked(n, on, true);
+            press(n);
+        });
+        break;
+    case ControlKind::Radio:
+        connect(static_cast<QRadioButton*>(w), &QRadioButton::clicked, this,
+                [this, n] { chooseRadio(n); });
+        break;
+    case ControlKind::SpinBox:
+        connect(static_cast<QSpinBox*>(w), &QSpinBox::valueChanged, this, [this, n](int value) {
+            if (m_updating == 0) m_window->model().setValue(n, std::to_string(value), true);
+        });
+        break;
+    case ControlKind::TextBox: {
+        auto* edit = static_cast<QPlainTextEdit*>(w);
+        connect(edit, &QPlainTextEdit::textChanged, this, [this, n, edit] {
+            if (m_updating == 0) m_window->model().setValue(n, toCrLf(edit->toPlainText()), true);
+        });
+        break;
+    }
+    default: break;
+    }
+}
+
+void FormWidget::layoutControls(QGridLayout* grid) {
+    int columns = 1;
+    for (int n : m_order) {
+        const LayoutHint& h = m_controls[n].def->layout;
+        columns = std::max(columns, h.column + std::max(h.columnSpan, 1));
+    }
+    int nextRow = 0;
+    for (int n : m_order) {
+        const Control& c = m_controls[n];
+        const LayoutHint& h = c.def->layout;
+        int row = h.row, column = h.column, columnSpan = std::max(h.columnSpan, 1);
+        const int rowSpan = std::max(h.rowSpan, 1);
+        if (row < 0) {
+            row = nextRow;
+            if (spansWidth(c.def->kind)) {
+                column = 0;
+                columnSpan = columns;
+            }
+        }
+        grid->addWidget(c.widget, row, column, rowSpan, columnSpan);
+        // Groups only frame the controls placed in their cells.
+        if (c.def->kind == ControlKind::Group) c.widget->lower();
+        if (spansWidth(c.def->kind)) grid->setRowStretch(row, 1);
+        nextRow = std::max(nextRow, row + rowSpan);
+    }
+    grid->setColumnStretch(columns - 1, 1);
+}
+
+void FormWidget::press(int number) {
+    // The tool runs on its own thread; the press reaches it as an event.
+    m_window->postControl(number);
+}
+
+void FormWidget::chooseRadio(int number) {
+    // The button group has already moved the dot; the model follows, the option
+    // that lost it first, as the framework orders a group change.
+    auto it = std::find(m_order.begin(), m_order.end(), number);
+    if (it == m_order.end()) return;
+    auto first = it, last = it;
+    while (first != m_order.begin() && m_controls[*(first - 1)].def->kind == ControlKind::Radio) --first;
+    while (last + 1 != m_order.end() && m_controls[*(last + 1)].def->kind == ControlKind::Radio) ++last;
+    WindowModel& model = m_window->model();
+    for (auto i = first; i <= last; ++i)
+        if (*i != number && model.checked(*i)) model.setChecked(*i, false, true);
+    model.setChecked(number, true, true);
+    press(number);
+}
+
+void FormWidget::keyPressEvent(QKeyEvent* event) {
+    // Enter outside an entry presses the default button, as in a dialog; an entry
+    // reports its own completion instead.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_defaultButton && m_defaultButton->isEnabled() &&
+        !qobject_cast<QLineEdit*>(focusWidget())) {
+        m_defaultButton->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+QWidget* FormWidget::controlWidget(int number) const {
+    auto it = m_controls.find(number);
+    return it == m_controls.end() ? nullptr : it->second.widget;
+}
+
+void FormWidget::setField(const Control& c, const std::string& text) {
+    const QString value = textedge::toQt(text);
+    switch (c.def->kind) {
+    case ControlKind::Prompt:
+        static_cast<QLabel*>(c.widget)->setText(static_cast<QLabel*>(c.widget)->buddy()
+                                                    ? value
+                                                    : withoutMnemonic(text));
+        break;
+    case ControlKind::Button: static_cast<QPushButton*>(c.widget)->setText(value); break;
+    case ControlKind::Group: static_cast<QGroupBox*>(c.widget)->setTitle(value); break;
+    case ControlKind::Entry:
+    case ControlKind::Display: {
+        auto* edit = static_cast<QLineEdit*>(c.widget);
+        if (edit->text() != value) edit->setText(value);
+        break;
+    }
+    case ControlKind::SpinBox:
+        static_cast<QSpinBox*>(c.widget)->setValue(static_cast<int>(text::leadingDecimal(text)));
+        break;
+    case ControlKind::TextBox: {
+        auto* edit = static_cast<QPlainTextEdit*>(c.widget);
+        const QString plain = fromCrLf(text);
+        if (edit->toPlainText() != plain) edit->setPlainText(plain);
+        break;
+    }
+    case ControlKind::Picture:
+        if (!text.empty() && QFile::exists(value))
+            static_cast<QLabel*>(c.widget)->setPixmap(QPixmap(value));
+        break;
+    // The state of boxes and options comes as Checked, rows as list changes.
+    case ControlKind::CheckBox:
+    case ControlKind::Radio:
+    case ControlKind::List: break;
+    }
+}
+
+void FormWidget::applyControlChange(const QueuedChange& q) {
+    auto it = m_controls.find(q.change.control);
+    if (it == m_controls.end()) return;
+    Control& c = it->second;
+    ++m_updating;
+    switch (q.change.kind) {
+    case Change::Kind::Field: setField(c, q.change.text); break;
+    case Change::Kind::Enabled: c.widget->setEnabled(q.change.flag); break;
+    case Change::Kind::Checked:
+        if (auto* button = qobject_cast<QAbstractButton*>(c.widget)) {
+            // An exclusive group will not let its last option be cleared by hand.
+            if (auto* group = button->group(); group && !q.change.flag) {
+                group->setExclusive(false);
+                button->setChecked(false);
+                group->setExclusive(true);
+            } else {
+                button->setChecked(q.change.flag);
+            }
+        }
+        break;
+    case Change::Kind::RowAppended: appendRows(c.def->number, {q.change.row}); break;
+    case Change::Kind::ListCleared:
+        if (c.rows) c.rows->clear();
+        break;
+    case Change::Kind::ListChanged:
+        if (c.rows) c.rows->setRows(q.rows);
+        break;
+    case Change::Kind::Heading:
+        if (c.rows) {
+            c.rows->setHeading(q.change.column, textedge::toQt(q.change.text));
+            static_cast<QTreeView*>(c.widget)->header()->setVisible(c.rows->hasHeadings());
+        }
+        break;
+    case Change::Kind::Focus: c.widget->setFocus(Qt::OtherFocusReason); break;
+    default: break;
+    }
+    --m_updating;
+}
+
+void FormWidget::appendRows(int control, std::vector<Row> rows) {
+    auto it = m_controls.find(control);
+    if (it == m_controls.end() || !it->second.rows) return;
+    auto* view = static_cast<QTreeView*>(it->second.widget);
+    // A log follows its newest line unless the person has scrolled back to read.
+    QScrollBar* bar = view->verticalScrollBar();
+    const bool atEnd = bar->value() >= bar->maximum();
+    it->second.rows->appendRows(std::move(rows));
+    if (atEnd) view->scrollToBottom();
+}
+
+} // namespace ui

@@ -1,0 +1,214 @@
+#include "ui/qt/framewindow.h"
+
+#include "ui/qt/dialogunits.h"
+#include "ui/qt/framemenu.h"
+#include "ui/qt/helpviewer.h"
+#include "ui/qt/placementrecorder.h"
+#include "ui/qt/textedge.h"
+#include "ui/qt/toolsubwindow.h"
+#include "ui/toolwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPageSetupDialog>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPrinter>
+#include <QStatusBar>
+
+namespace ui {
+
+FrameWindow::FrameWindow() : m_area(new QMdiArea(this)) {
+    setCentralWidget(m_area);
+    setWindowTitle(QStringLiteral("WS"));
+    resize(800, 560);
+}
+
+FrameWindow::~FrameWindow() = default;
+
+void FrameWindow::attachFrame(std::shared_ptr<ToolWindow> frame) {
+    m_frame = std::move(frame);
+    m_frameClosed = false;
+    const WindowDefinition& def = m_frame->definition();
+    setWindowTitle(textedge::toQt(def.caption));
+    m_menu = new FrameMenu(
+        m_frame, *menuBar(), *m_area, [this](const QString& text) { showHelpLine(text); },
+        [this] { setZone(1, m_zoneTexts.empty() ? QString() : m_zoneTexts[0]); }, this);
+    buildStatusBar(def.statusZones);
+    // The background is optional decoration: without the file the area stays plain.
+    const QString background = textedge::toQt(def.background);
+    if (!background.isEmpty() && QFile::exists(background)) {
+        const QPixmap image(background);
+        if (!image.isNull()) m_area->setBackground(QBrush(image));
+    }
+    m_placement = std::make_unique<PlacementRecorder>(*this, m_frame->model(), DialogUnits(font()));
+}
+
+void FrameWindow::detachFrame() {
+    m_frameClosed = true;
+    if (m_placement) m_placement->setEnabled(false);
+}
+
+void FrameWindow::buildStatusBar(int zones) {
+    for (QLabel* z : m_zones) delete z;
+    m_zones.clear();
+    m_zoneTexts.assign(static_cast<std::size_t>(std::max(zones, 0)), QString());
+    const DialogUnits units(font());
+    for (int i = 0; i < zones; ++i) {
+        auto* label = new QLabel(statusBar());
+        label->setFrameShape(QFrame::Panel);
+        label->setFrameShadow(QFrame::Sunken);
+        // The first zone takes the help lines and whatever room is left; the
+        // others fit a date ("Wednesday, September 30, 2026") and a time.
+        if (i == 0) {
+            statusBar()->addWidget(label, 1);
+        } else {
+            label->setMinimumWidth(units.charsWidth(i == 1 ? 28 : 9));
+            statusBar()->addWidget(label, 0);
+        }
+        m_zones.push_back(label);
+    }
+}
+
+QLabel* FrameWindow::statusZone(int zone) const {
+    if (zone < 1 || zone > static_cast<int>(m_zones.size())) return nullptr;
+    return m_zones[static_cast<std::size_t>(zone - 1)];
+}
+
+void FrameWindow::setZone(int zone, const QString& text) {
+    if (QLabel* label = statusZone(zone)) label->setText(text);
+}
+
+void FrameWindow::showHelpLine(const QString& text) { setZone(1, text); }
+
+void FrameWindow::addToolWindow(ToolSubWindow* sub) { m_area->addSubWindow(sub); }
+
+void FrameWindow::applyChanges(const std::vector<QueuedChange>& changes) {
+    for (const QueuedChange& q : changes) {
+        const Change& c = q.change;
+        switch (c.kind) {
+        case Change::Kind::Caption: setWindowTitle(textedge::toQt(c.text)); break;
+        case Change::Kind::StatusZone:
+            if (c.column >= 1 && c.column <= static_cast<int>(m_zoneTexts.size())) {
+                m_zoneTexts[static_cast<std::size_t>(c.column - 1)] = textedge::toQt(c.text);
+                setZone(c.column, textedge::toQt(c.text));
+            }
+            break;
+        case Change::Kind::MenuChecked:
+            if (m_menu) m_menu->setChecked(c.control, c.flag);
+            break;
+        case Change::Kind::Visible: setVisible(c.flag); break;
+        case Change::Kind::Placement:
+            if (m_placement) m_placement->apply(q.placement);
+            break;
+        case Change::Kind::Redraw: update(); break;
+        default: break; // the frame has no controls of its own
+        }
+    }
+    if (m_placement && isVisible()) m_placement->setEnabled(true);
+}
+
+void FrameWindow::standardAction(StandardAction action) {
+    switch (action) {
+    case StandardAction::Cut:
+    case StandardAction::Copy:
+    case StandardAction::Paste: editAction(action); break;
+    case StandardAction::Tile: m_area->tileSubWindows(); break;
+    case StandardAction::Cascade: m_area->cascadeSubWindows(); break;
+    case StandardAction::ArrangeIcons: arrangeIcons(); break;
+    case StandardAction::PrintSetup: {
+        if (!m_printer) m_printer = std::make_unique<QPrinter>();
+        auto* dialog = new QPageSetupDialog(m_printer.get(), this);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->open();
+        break;
+    }
+    case StandardAction::HelpContents:
+    case StandardAction::HelpSearch:
+    case StandardAction::HelpOnHelp: showHelp(action); break;
+    case StandardAction::None: break;
+    }
+}
+
+void FrameWindow::editAction(StandardAction action) {
+    // The menu does not take the focus, so the focused field is the one the
+    // person was working in.
+    QWidget* focus = QApplication::focusWidget();
+    if (auto* line = qobject_cast<QLineEdit*>(focus)) {
+        if (action == StandardAction::Cut && !line->isReadOnly()) line->cut();
+        if (action == StandardAction::Copy) line->copy();
+        if (action == StandardAction::Paste && !line->isReadOnly()) line->paste();
+    } else if (auto* text = qobject_cast<QPlainTextEdit*>(focus)) {
+        if (action == StandardAction::Cut) text->cut();
+        if (action == StandardAction::Copy) text->copy();
+        if (action == StandardAction::Paste) text->paste();
+    }
+}
+
+void FrameWindow::arrangeIcons() {
+    // Minimised windows in a row along the bottom of the area, left to right,
+    // wrapping upwards when a row is full.
+    const QSize area = m_area->viewport()->size();
+    int x = 0, y = area.height();
+    for (QMdiSubWindow* sub : m_area->subWindowList(QMdiArea::CreationOrder)) {
+        if (!sub->isMinimized() || !sub->isVisible()) continue;
+        const QSize icon = sub->size();
+        if (x > 0 && x + icon.width() > area.width()) {
+            x = 0;
+            y -= icon.height();
+        }
+        if (x == 0 && y == area.height()) y -= icon.height();
+        sub->move(x, y);
+        x += icon.width();
+    }
+}
+
+void FrameWindow::showHelp(StandardAction action) {
+    if (!m_help) m_help = new HelpViewer(this);
+    if (action == StandardAction::HelpSearch)
+        m_help->showSearch();
+    else if (action == StandardAction::HelpOnHelp)
+        m_help->showPage(QStringLiteral("viewer.html"));
+    else
+        m_help->showContents();
+}
+
+void FrameWindow::closeEvent(QCloseEvent* event) {
+    if (m_frame && !m_frameClosed) {
+        // The frame decides: its close handler saves the settings and closes the
+        // tools; the program ends when the last window has gone.
+        m_frame->postClose();
+        event->ignore();
+        return;
+    }
+    if (!m_frame) {
+        // No frame to ask (a host for tool windows alone): the windows decide.
+        for (QMdiSubWindow* sub : m_area->subWindowList()) sub->close();
+        event->ignore();
+        return;
+    }
+    event->ignore();
+}
+
+void FrameWindow::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    if (m_placement) m_placement->record();
+}
+
+void FrameWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (m_placement) m_placement->record();
+}
+
+void FrameWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_placement) m_placement->record();
+}
+
+} // namespace ui

@@ -1,0 +1,140 @@
+#include "ui/qt/modalrequests.h"
+
+#include "ui/qt/textedge.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QMenu>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace ui {
+namespace {
+
+QMessageBox::Icon iconFor(BoxIcon icon) {
+    switch (icon) {
+    case BoxIcon::Asterisk: return QMessageBox::Information;
+    case BoxIcon::Exclamation: return QMessageBox::Warning;
+    case BoxIcon::Hand: return QMessageBox::Critical;
+    case BoxIcon::Question: return QMessageBox::Question;
+    case BoxIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+QMessageBox::StandardButton buttonFor(int answer) {
+    switch (answer) {
+    case IDOK: return QMessageBox::Ok;
+    case IDCANCEL: return QMessageBox::Cancel;
+    case IDABORT: return QMessageBox::Abort;
+    case IDRETRY: return QMessageBox::Retry;
+    case IDIGNORE: return QMessageBox::Ignore;
+    case IDYES: return QMessageBox::Yes;
+    case IDNO: return QMessageBox::No;
+    }
+    return QMessageBox::NoButton;
+}
+
+int answerFor(QMessageBox::StandardButton button) {
+    switch (button) {
+    case QMessageBox::Ok: return IDOK;
+    case QMessageBox::Cancel: return IDCANCEL;
+    case QMessageBox::Abort: return IDABORT;
+    case QMessageBox::Retry: return IDRETRY;
+    case QMessageBox::Ignore: return IDIGNORE;
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    default: return 0;
+    }
+}
+
+void keep(const std::shared_ptr<std::promise<int>>& promise, int value) {
+    try {
+        promise->set_value(value);
+    } catch (const std::future_error&) {
+        // Already answered.
+    }
+}
+
+} // namespace
+
+ModalRequests::ModalRequests(QObject* parent) : QObject(parent) {}
+
+ModalRequests::~ModalRequests() { answerAll(); }
+
+void ModalRequests::showBox(QWidget* owner, QWidget* blocked, const BoxRequest& request,
+                            std::shared_ptr<std::promise<int>> answer) {
+    QString text = textedge::toQt(request.text);
+    text.replace(QLatin1Char('|'), QLatin1Char('\n'));
+    auto* box = new QMessageBox(iconFor(request.icon), textedge::toQt(request.caption), text,
+                                QMessageBox::NoButton, owner);
+    const std::vector<int> answers = boxAnswers(request.buttons);
+    for (int a : answers) box->addButton(buttonFor(a));
+    box->setDefaultButton(buttonFor(answers.front()));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+
+    // Closing the box without a button gives Cancel where there is one, else the
+    // first button, as a box with a single OK gives OK.
+    int fallback = answers.front();
+    for (int a : answers)
+        if (a == IDCANCEL) fallback = IDCANCEL;
+    m_pending[box] = Pending{std::move(answer), fallback, blocked};
+
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        finish(box, answerFor(box->standardButton(box->clickedButton())));
+    });
+    if (blocked) {
+        // Modal for one subwindow only: Qt's window modality would take the whole
+        // main window, so the subwindow's form is disabled while the box is open.
+        blocked->setEnabled(false);
+        box->setWindowModality(Qt::NonModal);
+        box->show();
+    } else {
+        box->open(); // window-modal for the main window
+    }
+}
+
+void ModalRequests::showPopup(QWidget* owner, const std::string& items,
+                              std::shared_ptr<std::promise<int>> answer) {
+    auto* menu = new QMenu(owner);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    int number = 0;
+    for (const std::string& entry : popupEntries(items)) {
+        if (entry == "-") {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* a = menu->addAction(textedge::toQt(entry));
+        a->setData(++number); // separators are not counted
+    }
+    m_pending[menu] = Pending{std::move(answer), 0, {}};
+    connect(menu, &QMenu::triggered, this, [this, menu](QAction* a) {
+        finish(menu, a->data().toInt());
+        menu->close();
+    });
+    connect(menu, &QMenu::aboutToHide, this, [this, menu] {
+        // A choice is reported after the menu hides; a dismissal never is, so the
+        // answer 0 waits until any choice had its turn.
+        QTimer::singleShot(0, this, [this, menu] { finish(menu, 0); });
+    });
+    menu->popup(QCursor::pos());
+}
+
+void ModalRequests::finish(QObject* request, int answer) {
+    auto it = m_pending.find(request);
+    if (it == m_pending.end()) return;
+    keep(it->second.answer, answer ? answer : it->second.fallback);
+    if (it->second.blocked) it->second.blocked->setEnabled(true);
+    m_pending.erase(it);
+}
+
+void ModalRequests::answerAll() {
+    auto pending = std::move(m_pending);
+    m_pending.clear();
+    for (auto& [request, p] : pending) {
+        keep(p.answer, p.fallback);
+        if (p.blocked) p.blocked->setEnabled(true);
+    }
+}
+
+} // namespace ui

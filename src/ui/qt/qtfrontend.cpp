@@ -1,0 +1,181 @@
+#include "ui/qt/qtfrontend.h"
+
+#include "ui/qt/formwidget.h"
+#include "ui/qt/framewindow.h"
+#include "ui/qt/modalrequests.h"
+#include "ui/qt/soundplayer.h"
+#include "ui/qt/textedge.h"
+#include "ui/qt/toolsubwindow.h"
+#include "ui/qt/windowobserver.h"
+#include "ui/toolwindow.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <chrono>
+
+namespace ui {
+
+QtFrontEnd::QtFrontEnd()
+    : m_gui(std::make_unique<QObject>()), m_modal(std::make_unique<ModalRequests>()),
+      m_sound(std::make_unique<SoundPlayer>()) {
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        // Once the event loop is ending nobody will answer a box: the waiting
+        // threads get their defaults so they can close.
+        QObject::connect(app, &QCoreApplication::aboutToQuit, m_gui.get(), [this] {
+            m_quitting = true;
+            m_modal->answerAll();
+        });
+    }
+}
+
+QtFrontEnd::~QtFrontEnd() {
+    m_quitting = true;
+    m_modal->answerAll();
+    {
+        std::lock_guard lock(m_mutex);
+        for (auto& [window, observer] : m_observers) observer->setView(nullptr);
+    }
+    for (auto& [window, shown] : m_shown) shown.observer->setView(nullptr);
+    m_main.reset();
+    m_shown.clear();
+    // Queued calls still waiting for the GUI object are dropped with it.
+    m_gui.reset();
+}
+
+void QtFrontEnd::setDesktop(Desktop* desktop) { m_desktop = desktop; }
+
+template <typename Fn> void QtFrontEnd::onGui(Fn fn) {
+    QMetaObject::invokeMethod(m_gui.get(), std::move(fn), Qt::QueuedConnection);
+}
+
+FrameWindow& QtFrontEnd::mainWindow() {
+    if (!m_main) m_main = std::make_unique<FrameWindow>();
+    return *m_main;
+}
+
+ToolSubWindow* QtFrontEnd::subWindow(const ToolWindow& window) const {
+    auto it = m_shown.find(&window);
+    return it == m_shown.end() ? nullptr : it->second.sub;
+}
+
+// --- windows ------------------------------------------------------------------------
+
+void QtFrontEnd::windowOpened(const std::shared_ptr<ToolWindow>& window) {
+    // Observing starts here, on the window's thread, before its first handler:
+    // nothing the tool writes from now on can be missed.
+    auto observer = std::make_shared<WindowObserver>(*window, m_gui.get(), m_flushes);
+    observer->seedFromModel();
+    window->model().addObserver(observer.get());
+    {
+        std::lock_guard lock(m_mutex);
+        m_observers[window.get()] = observer;
+    }
+    onGui([this, window, observer] { show(window, observer); });
+}
+
+void QtFrontEnd::show(const std::shared_ptr<ToolWindow>& window,
+                      const std::shared_ptr<WindowObserver>& observer) {
+    FrameWindow& main = mainWindow();
+    Shown shown{window, observer, nullptr};
+    if (!window->definition().menu.empty()) {
+        main.attachFrame(window);
+        observer->setView(&main);
+        observer->flush();
+    } else {
+        auto* sub = new ToolSubWindow(window);
+        main.addToolWindow(sub);
+        observer->setView(sub);
+        observer->flush();
+        sub->showFirstTime();
+        shown.sub = sub;
+    }
+    m_shown[window.get()] = std::move(shown);
+    if (!main.isVisible()) main.show();
+}
+
+void QtFrontEnd::windowClosed(ToolWindow& window) {
+    std::shared_ptr<WindowObserver> observer;
+    {
+        std::lock_guard lock(m_mutex);
+        auto it = m_observers.find(&window);
+        if (it != m_observers.end()) {
+            observer = std::move(it->second);
+            m_observers.erase(it);
+        }
+    }
+    if (observer) window.model().removeObserver(observer.get());
+    const ToolWindow* key = &window;
+    onGui([this, key] { forget(const_cast<ToolWindow*>(key)); });
+}
+
+void QtFrontEnd::forget(ToolWindow* window) {
+    auto it = m_shown.find(window);
+    if (it == m_shown.end()) return;
+    Shown shown = std::move(it->second);
+    m_shown.erase(it);
+    // The last changes the tool made while closing are shown before it goes.
+    shown.observer->flush();
+    shown.observer->setView(nullptr);
+    if (shown.sub)
+        shown.sub->release();
+    else if (m_main)
+        m_main->detachFrame();
+}
+
+void QtFrontEnd::allClosed() {
+    onGui([this] {
+        if (m_main) m_main->hide();
+        QCoreApplication::quit();
+    });
+}
+
+// --- requests that wait for an answer ----------------------------------------------
+
+int QtFrontEnd::waitFor(std::future<int> answer, int fallback) {
+    using namespace std::chrono_literals;
+    try {
+        while (answer.wait_for(100ms) != std::future_status::ready)
+            if (m_quitting) return fallback;
+        return answer.get();
+    } catch (const std::future_error&) {
+        return fallback; // the request was dropped unanswered
+    }
+}
+
+int QtFrontEnd::messageBox(ToolWindow& window, const BoxRequest& request) {
+    const int fallback = ModalRequests::defaultAnswer(request.buttons);
+    if (m_quitting) return fallback;
+    auto promise = std::make_shared<std::promise<int>>();
+    std::future<int> answer = promise->get_future();
+    const ToolWindow* key = &window;
+    onGui([this, key, request, promise] {
+        ToolSubWindow* sub = subWindow(*key);
+        m_modal->showBox(&mainWindow(), sub ? sub->form() : nullptr, request, promise);
+    });
+    return waitFor(std::move(answer), fallback);
+}
+
+int QtFrontEnd::popupMenu(ToolWindow&, const std::string& items) {
+    if (m_quitting) return 0;
+    auto promise = std::make_shared<std::promise<int>>();
+    std::future<int> answer = promise->get_future();
+    onGui([this, items, promise] { m_modal->showPopup(&mainWindow(), items, promise); });
+    return waitFor(std::move(answer), 0);
+}
+
+// --- sound and the frame's standard actions -----------------------------------------
+
+void QtFrontEnd::beep(ToolWindow*) {
+    onGui([] { QApplication::beep(); });
+}
+
+void QtFrontEnd::playSound(ToolWindow*, const std::string& file) {
+    const QString name = textedge::toQt(file);
+    onGui([this, name] { m_sound->play(name); });
+}
+
+void QtFrontEnd::standardAction(ToolWindow&, StandardAction action) {
+    onGui([this, action] { mainWindow().standardAction(action); });
+}
+
+} // namespace ui

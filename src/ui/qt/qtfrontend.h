@@ -1,0 +1,74 @@
+#pragma once
+#include "ui/frontend.h"
+
+#include <atomic>
+#include <future>
+#include <map>
+#include <memory>
+#include <mutex>
+
+class QObject;
+class QMdiSubWindow;
+
+namespace ui {
+
+class Desktop;
+class FrameWindow;
+class ModalRequests;
+class SoundPlayer;
+class ToolSubWindow;
+class WindowObserver;
+
+// The Qt Widgets front end: the frame as a QMainWindow with an MDI area, each tool
+// window a QMdiSubWindow built from its definition. Runs on the GUI thread only;
+// calls from tool threads are marshalled to it.
+class QtFrontEnd : public FrontEnd {
+public:
+    QtFrontEnd();
+    ~QtFrontEnd() override;
+    void setDesktop(Desktop* desktop);
+
+    void windowOpened(const std::shared_ptr<ToolWindow>& window) override;
+    void windowClosed(ToolWindow& window) override;
+    int messageBox(ToolWindow& window, const BoxRequest& request) override;
+    int popupMenu(ToolWindow& window, const std::string& items) override;
+    void beep(ToolWindow* window) override;
+    void playSound(ToolWindow* window, const std::string& file) override;
+    void standardAction(ToolWindow& frame, StandardAction action) override;
+    void allClosed() override;
+
+    // --- GUI thread ------------------------------------------------------------
+    // The main window (made on first use).
+    FrameWindow& mainWindow();
+    // The subwindow showing a tool window, once it has been made.
+    ToolSubWindow* subWindow(const ToolWindow& window) const;
+    // How many times queued model changes were carried to the GUI thread.
+    int changeFlushes() const { return m_flushes.load(); }
+
+private:
+    struct Shown {
+        std::shared_ptr<ToolWindow> window;
+        std::shared_ptr<WindowObserver> observer;
+        ToolSubWindow* sub = nullptr; // null for the frame
+    };
+
+    template <typename Fn> void onGui(Fn fn);
+    void show(const std::shared_ptr<ToolWindow>& window,
+              const std::shared_ptr<WindowObserver>& observer);
+    void forget(ToolWindow* window);
+    int waitFor(std::future<int> answer, int fallback);
+
+    Desktop* m_desktop = nullptr;
+    std::unique_ptr<QObject> m_gui; // lives on the GUI thread; queued calls go to it
+    std::unique_ptr<FrameWindow> m_main;
+    std::unique_ptr<ModalRequests> m_modal;
+    std::unique_ptr<SoundPlayer> m_sound;
+    std::map<const ToolWindow*, Shown> m_shown; // GUI thread
+
+    std::mutex m_mutex; // guards m_observers, used by the tool threads
+    std::map<const ToolWindow*, std::shared_ptr<WindowObserver>> m_observers;
+    std::atomic<int> m_flushes{0};
+    std::atomic<bool> m_quitting{false};
+};
+
+} // namespace ui

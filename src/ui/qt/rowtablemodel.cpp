@@ -1,0 +1,76 @@
+#include "ui/qt/rowtablemodel.h"
+
+#include "ui/qt/textedge.h"
+
+#include <algorithm>
+
+namespace ui {
+
+RowTableModel::RowTableModel(const std::vector<ColumnDef>& columns, QObject* parent)
+    : QAbstractTableModel(parent) {
+    // A list declared without columns still shows its rows in one column.
+    m_headings.resize(std::max<std::size_t>(columns.size(), 1));
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        m_headings[i] = textedge::toQt(columns[i].heading);
+}
+
+int RowTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int RowTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_headings.size());
+}
+
+QVariant RowTableModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    const Row& row = m_rows[static_cast<std::size_t>(index.row())];
+    const auto column = static_cast<std::size_t>(index.column());
+    if (column >= row.size()) return QString();
+    return textedge::toQt(row[column]);
+}
+
+QVariant RowTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+        section >= static_cast<int>(m_headings.size()))
+        return {};
+    return m_headings[static_cast<std::size_t>(section)];
+}
+
+void RowTableModel::appendRows(std::vector<Row> rows) {
+    if (rows.empty()) return;
+    const int first = static_cast<int>(m_rows.size());
+    beginInsertRows({}, first, first + static_cast<int>(rows.size()) - 1);
+    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()),
+                  std::make_move_iterator(rows.end()));
+    endInsertRows();
+}
+
+void RowTableModel::setRows(std::vector<Row> rows) {
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void RowTableModel::clear() { setRows({}); }
+
+void RowTableModel::setHeading(int column, const QString& heading) {
+    if (column < 1) return;
+    const auto at = static_cast<std::size_t>(column - 1);
+    if (at >= m_headings.size()) {
+        // A heading past the declared columns widens the list, as a list control
+        // grows a column when one is inserted.
+        beginInsertColumns({}, static_cast<int>(m_headings.size()), column - 1);
+        m_headings.resize(at + 1);
+        endInsertColumns();
+    }
+    m_headings[at] = heading;
+    emit headerDataChanged(Qt::Horizontal, column - 1, column - 1);
+}
+
+bool RowTableModel::hasHeadings() const {
+    return std::any_of(m_headings.begin(), m_headings.end(),
+                       [](const QString& h) { return !h.isEmpty(); });
+}
+
+} // namespace ui

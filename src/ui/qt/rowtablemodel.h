@@ -1,0 +1,37 @@
+#pragma once
+#include "ui/definition.h"
+#include "ui/windowmodel.h"
+
+#include <QAbstractTableModel>
+#include <vector>
+
+namespace ui {
+
+// The rows of one list control. Rows stay in Windows-1250 as the tool wrote them
+// and are converted only when the view asks for a cell, so a log of many
+// thousand lines costs the GUI only the lines on screen.
+class RowTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit RowTableModel(const std::vector<ColumnDef>& columns, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+    // Many rows in one insertion, so the view relays itself out once.
+    void appendRows(std::vector<Row> rows);
+    void setRows(std::vector<Row> rows);
+    void clear();
+    // Column from 1, as the model numbers them.
+    void setHeading(int column, const QString& heading);
+    bool hasHeadings() const;
+
+private:
+    std::vector<Row> m_rows;
+    std::vector<QString> m_headings;
+};
+
+} // namespace ui

@@ -1,0 +1,110 @@
+#include "ui/qt/toolsubwindow.h"
+
+#include "ui/qt/formwidget.h"
+#include "ui/qt/textedge.h"
+#include "ui/toolwindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+
+namespace ui {
+
+ToolSubWindow::ToolSubWindow(std::shared_ptr<ToolWindow> window, QWidget* parent)
+    : QMdiSubWindow(parent), m_window(std::move(window)),
+      m_form(new FormWidget(m_window, nullptr)),
+      m_placement(*this, m_window->model(), m_form->units()) {
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWidget(m_form);
+    const WindowDefinition& def = m_window->definition();
+    setWindowTitle(textedge::toQt(def.caption));
+    if (def.toolWindowStyle) {
+        // A narrow caption: the title bar follows the font it is drawn with, so
+        // the subwindow gets a smaller one and the form keeps the usual one.
+        QFont small = QApplication::font();
+        small.setPointSizeF(small.pointSizeF() * 0.8);
+        setFont(small);
+        m_form->setFont(QApplication::font());
+        setWindowFlags(windowFlags() | Qt::Tool);
+    }
+    if (!def.resizable) {
+        // The window keeps the size it is given; only the person's moves count.
+        setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    }
+}
+
+ToolSubWindow::~ToolSubWindow() = default;
+
+void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
+    for (std::size_t i = 0; i < changes.size(); ++i) {
+        const Change& c = changes[i].change;
+        switch (c.kind) {
+        case Change::Kind::RowAppended: {
+            // A run of rows for one list goes in with one insertion.
+            std::vector<Row> run;
+            std::size_t j = i;
+            for (; j < changes.size() && changes[j].change.kind == Change::Kind::RowAppended &&
+                   changes[j].change.control == c.control;
+                 ++j)
+                run.push_back(changes[j].change.row);
+            m_form->appendRows(c.control, std::move(run));
+            i = j - 1;
+            break;
+        }
+        case Change::Kind::Caption: setWindowTitle(textedge::toQt(c.text)); break;
+        case Change::Kind::Visible:
+            m_hidden = !c.flag;
+            setVisible(c.flag);
+            break;
+        case Change::Kind::Placement: m_placement.apply(changes[i].placement); break;
+        case Change::Kind::Redraw: m_form->update(); break;
+        case Change::Kind::StatusZone:
+        case Change::Kind::MenuChecked: break;
+        default: m_form->applyControlChange(changes[i]); break;
+        }
+    }
+}
+
+void ToolSubWindow::showFirstTime() {
+    if (!m_hidden) {
+        const Qt::WindowStates state = windowState();
+        show();
+        // Showing may reset a state applied while hidden.
+        if (state != windowState()) setWindowState(state);
+    }
+    m_placement.setEnabled(true);
+}
+
+void ToolSubWindow::release() {
+    m_released = true;
+    m_placement.setEnabled(false);
+    close();
+    deleteLater();
+}
+
+void ToolSubWindow::closeEvent(QCloseEvent* event) {
+    if (m_released) {
+        QMdiSubWindow::closeEvent(event);
+        return;
+    }
+    // The tool decides: its close handler runs on its thread, and the framework
+    // tells us when the window is gone.
+    m_window->postClose();
+    event->ignore();
+}
+
+void ToolSubWindow::moveEvent(QMoveEvent* event) {
+    QMdiSubWindow::moveEvent(event);
+    m_placement.record();
+}
+
+void ToolSubWindow::resizeEvent(QResizeEvent* event) {
+    QMdiSubWindow::resizeEvent(event);
+    m_placement.record();
+}
+
+void ToolSubWindow::changeEvent(QEvent* event) {
+    QMdiSubWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) m_placement.record();
+}
+
+} // namespace ui

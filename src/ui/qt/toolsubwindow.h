@@ -1,0 +1,45 @@
+#pragma once
+#include "ui/qt/placementrecorder.h"
+#include "ui/qt/windowview.h"
+
+#include <QMdiSubWindow>
+#include <memory>
+
+namespace ui {
+
+class FormWidget;
+class ToolWindow;
+
+// One tool window inside the frame: its form in an MDI subwindow. Closing it
+// asks the tool; the subwindow goes only when the framework says the window
+// has closed.
+class ToolSubWindow : public QMdiSubWindow, public WindowView {
+    Q_OBJECT
+public:
+    explicit ToolSubWindow(std::shared_ptr<ToolWindow> window, QWidget* parent = nullptr);
+    ~ToolSubWindow() override;
+
+    void applyChanges(const std::vector<QueuedChange>& changes) override;
+    // Shown once its first changes are in, so it opens where the model says.
+    void showFirstTime();
+    // The window has closed: the subwindow may go now.
+    void release();
+
+    FormWidget* form() const { return m_form; }
+    ToolWindow& window() const { return *m_window; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    std::shared_ptr<ToolWindow> m_window;
+    FormWidget* m_form = nullptr;
+    PlacementRecorder m_placement;
+    bool m_hidden = false;
+    bool m_released = false;
+};
+
+} // namespace ui
