@@ -36,7 +36,12 @@ void WindowObserver::seedFromModel() {
                 h.change.text = model.heading(c.number, static_cast<int>(col));
             }
         } else {
-            add(Change::Kind::Field, c.number).change.text = model.value(c.number);
+            // Prompts, buttons and groups show their label until the tool writes
+            // a text for them.
+            const bool labelled = c.kind == ControlKind::Prompt || c.kind == ControlKind::Button ||
+                                  c.kind == ControlKind::Group;
+            const std::string value = model.value(c.number);
+            if (!labelled || !value.empty()) add(Change::Kind::Field, c.number).change.text = value;
         }
         add(Change::Kind::Enabled, c.number).change.flag = model.enabled(c.number);
     }
