@@ -170,8 +170,10 @@ TEST_F(FormTest, PressesReachTheToolInOrder) {
     pressKey(widget<QLineEdit>(Entry), Qt::Key_Return);
     widget<QCheckBox>(Check)->click();
     widget<QRadioButton>(RadioB)->click();
-    ASSERT_TRUE(waitUntil([&] { return m_window->controls().size() == 4; }));
-    EXPECT_EQ(m_window->controls(), (std::vector<int>{Button, Entry, Check, RadioB}));
+    pressKey(m_form, Qt::Key_Return); // Enter outside an entry: the default button
+    ASSERT_TRUE(waitUntil([&] { return m_window->controls().size() == 5; }));
+    // Enter in the entry completes it and presses nothing else.
+    EXPECT_EQ(m_window->controls(), (std::vector<int>{Button, Entry, Check, RadioB, Button}));
     EXPECT_FALSE(m_window->model().checked(Check));
     EXPECT_TRUE(m_window->model().checked(RadioB));
     EXPECT_FALSE(m_window->model().checked(RadioA));

@@ -115,8 +115,9 @@ QWidget* FormWidget::makeControl(const ControlDef& c) {
         auto* edit = new QLineEdit(textedge::toQt(c.value), this);
         if (c.chars > 0) {
             edit->setMaxLength(c.chars);
-            // Room for the whole field, up to a line's worth; longer fields scroll.
-            edit->setMinimumWidth(m_units.charsWidth(std::min(c.chars, 40)) + m_units.toPixelsX(8));
+            // Short fields show all their characters; long ones may be narrowed
+            // by a small window and scroll.
+            edit->setMinimumWidth(m_units.charsWidth(std::min(c.chars, 12)) + m_units.toPixelsX(8));
         }
         if (c.kind == ControlKind::Display) {
             edit->setReadOnly(true);
@@ -172,9 +173,8 @@ QWidget* FormWidget::makeList(const ControlDef& c, Control& control) {
     for (std::size_t i = 0; i < c.columns.size(); ++i)
         view->setColumnWidth(static_cast<int>(i), m_units.toPixelsX(c.columns[i].width));
     view->header()->setVisible(control.rows->hasHeadings());
-    int width = 0;
-    for (const ColumnDef& col : c.columns) width += m_units.toPixelsX(col.width);
-    view->setMinimumSize(std::max(width, m_units.toPixelsX(60)), m_units.toPixelsY(40));
+    // The columns keep their widths; a narrow window scrolls the list sideways.
+    view->setMinimumSize(m_units.toPixelsX(60), m_units.toPixelsY(40));
     return view;
 }
 
@@ -186,7 +186,10 @@ void FormWidget::connectInput(const ControlDef& c, QWidget* w) {
         connect(edit, &QLineEdit::textEdited, this, [this, n](const QString& text) {
             m_window->model().setValue(n, textedge::fromQt(text), true);
         });
-        connect(edit, &QLineEdit::returnPressed, this, [this, n] { press(n); });
+        // Enter completes the entry; it is taken here so that it does not go on
+        // to press the default button as well.
+        edit->setProperty("controlNumber", n);
+        edit->installEventFilter(this);
         break;
     }
     case ControlKind::Button:
@@ -234,7 +237,7 @@ void FormWidget::layoutControls(QGridLayout* grid) {
             row = nextRow;
             if (spansWidth(c.def->kind)) {
                 column = 0;
-                columnSpan = columns;
+                columnSpan = columns + 1; // into the spare column as well
             }
         }
         grid->addWidget(c.widget, row, column, rowSpan, columnSpan);
@@ -243,7 +246,9 @@ void FormWidget::layoutControls(QGridLayout* grid) {
         if (spansWidth(c.def->kind)) grid->setRowStretch(row, 1);
         nextRow = std::max(nextRow, row + rowSpan);
     }
-    grid->setColumnStretch(columns - 1, 1);
+    // A spare column to the right takes the extra width, so fields and buttons
+    // keep their own sizes when the window grows.
+    grid->setColumnStretch(columns, 1);
 }
 
 void FormWidget::press(int number) {
@@ -266,12 +271,24 @@ void FormWidget::chooseRadio(int number) {
     press(number);
 }
 
+bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            const QVariant number = watched->property("controlNumber");
+            if (number.isValid()) {
+                press(number.toInt());
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
 void FormWidget::keyPressEvent(QKeyEvent* event) {
-    // Enter outside an entry presses the default button, as in a dialog; an entry
-    // reports its own completion instead.
+    // Enter elsewhere presses the default button, as in a dialog.
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && m_defaultButton && m_defaultButton->isEnabled() &&
-        !qobject_cast<QLineEdit*>(focusWidget())) {
+    if (enter && m_defaultButton && m_defaultButton->isEnabled()) {
         m_defaultButton->click();
         return;
     }

@@ -34,6 +34,7 @@ public:
     const DialogUnits& units() const { return m_units; }
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:

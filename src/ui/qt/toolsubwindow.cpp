@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QScrollArea>
 
 namespace ui {
 
@@ -14,7 +15,13 @@ ToolSubWindow::ToolSubWindow(std::shared_ptr<ToolWindow> window, QWidget* parent
       m_form(new FormWidget(m_window, nullptr)),
       m_placement(*this, m_window->model(), m_form->units()) {
     setAttribute(Qt::WA_DeleteOnClose, false);
-    setWidget(m_form);
+    // A window placed smaller than its controls need shows part of them, as a
+    // clipped dialog would, with scroll bars rather than squeezed fields.
+    auto* scroll = new QScrollArea;
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setWidget(m_form);
+    setWidget(scroll);
     const WindowDefinition& def = m_window->definition();
     setWindowTitle(textedge::toQt(def.caption));
     if (def.toolWindowStyle) {
