@@ -111,7 +111,7 @@ TEST_F(FrameTest, HoveringAnItemShowsItsHelpLineInTheFirstZone) {
     onToolThread(*m_frame, [this] { m_frame->model().setStatusZone(1, "Ready"); });
     ASSERT_TRUE(waitUntil([&] { return zone->text() == "Ready"; }));
     main().frameMenu()->action(Ping)->hover();
-    emit topMenu(1)->aboutToHide();
+    Q_EMIT topMenu(1)->aboutToHide();
     EXPECT_EQ(zone->text(), "Ready");
 }
 
@@ -149,13 +149,13 @@ TEST_F(FrameTest, WindowMenuListsOpenToolWindowsAndActivatesTheChosenOne) {
     tool.caption = "Traceroute";
     auto second = open(std::make_unique<TestWindow>("Traceroute", tool));
     QMenu* window = topMenu(2);
-    emit window->aboutToShow();
+    Q_EMIT window->aboutToShow();
     const QStringList listed = texts(window->actions());
     EXPECT_EQ(listed, QStringList({"T&ile", "-", "&1 Ping", "&2 Traceroute"}));
     window->actions().at(2)->trigger();
     EXPECT_EQ(main().mdiArea()->activeSubWindow()->windowTitle(), "Ping");
     // Shown again, the list is rebuilt rather than appended to.
-    emit window->aboutToShow();
+    Q_EMIT window->aboutToShow();
     EXPECT_EQ(texts(window->actions()).size(), listed.size());
 }
 

@@ -65,7 +65,7 @@ void RowTableModel::setHeading(int column, const QString& heading) {
         endInsertColumns();
     }
     m_headings[at] = heading;
-    emit headerDataChanged(Qt::Horizontal, column - 1, column - 1);
+    Q_EMIT headerDataChanged(Qt::Horizontal, column - 1, column - 1);
 }
 
 bool RowTableModel::hasHeadings() const {
