@@ -117,8 +117,12 @@ TEST_F(SupportFixture, HookVariantsTurnMessagesIntoTheirEvents) {
         EXPECT_EQ(answered, c.answered) << c.msg << " " << c.lParam;
         EXPECT_EQ(posted, c.posted ? std::vector<int>{c.posted} : std::vector<int>{})
             << c.msg << " " << c.lParam;
-        if (c.msg == win::WM_QUERYENDSESSION) EXPECT_EQ(result, 1);
-        if (c.msg == net::NotifyIconMessage && c.posted) EXPECT_EQ(hook.iconId(), 100u);
+        if (c.msg == win::WM_QUERYENDSESSION) {
+            EXPECT_EQ(result, 1);
+        }
+        if (c.msg == net::NotifyIconMessage && c.posted) {
+            EXPECT_EQ(hook.iconId(), 100u);
+        }
     }
 }
 
@@ -139,7 +143,9 @@ TEST_F(SupportFixture, EventLogLimitsDifferByTool) {
             log.clear();
             for (int i = 1; i <= c.adds; ++i) log.add("line " + std::to_string(i));
             EXPECT_EQ(log.size(), c.left) << static_cast<int>(c.limit) << " " << c.adds;
-            if (c.left == 1) EXPECT_EQ(window->model().rows(1)[0][1], "line " + std::to_string(c.adds));
+            if (c.left == 1) {
+                EXPECT_EQ(window->model().rows(1)[0][1], "line " + std::to_string(c.adds));
+            }
         });
     }
 }
