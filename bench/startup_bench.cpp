@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
 #include <string>
@@ -58,7 +59,13 @@ double runChild(const std::string& self, const char* mode) {
     std::vector<char*> argv = {const_cast<char*>(self.c_str()), const_cast<char*>(mode), nullptr};
     const auto start = std::chrono::steady_clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    // Qt's warnings about the offscreen platform would bury the result.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    const int spawned = posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
     int status = 0;
     ::waitpid(pid, &status, 0);
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
