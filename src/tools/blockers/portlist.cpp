@@ -1,0 +1,79 @@
+#include "tools/blockers/portlist.h"
+
+#include "platform/system.h"
+#include "platform/text.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tools::portlist {
+namespace {
+
+// Blank means empty or spaces only; tabs and other control characters are text.
+bool isBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
+
+std::string_view trimBoth(std::string_view s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(' ');
+    return s.substr(first, last - first + 1);
+}
+
+PortRecord split(std::string_view line) {
+    const auto comma = line.find(',');
+    const std::string_view port = comma == std::string_view::npos ? line : line.substr(0, comma);
+    const std::string_view rest = comma == std::string_view::npos ? line : line.substr(comma + 1);
+    // Each field is cut to its width before its leading blanks go, so blanks in
+    // front of a value can push its digits out of the field.
+    PortRecord record;
+    record.port = text::pad(text::trimLeft(text::cut(port, PortWidth)), PortWidth);
+    record.description = text::pad(
+        text::trimLeft(text::cut(text::trimRight(rest), DescriptionWidth)), DescriptionWidth);
+    return record;
+}
+
+} // namespace
+
+PortList load(std::string_view bytes) {
+    std::string_view buffer = bytes.substr(0, std::min(bytes.size(), FileLimit));
+    if (const auto zero = buffer.find('\0'); zero != std::string_view::npos)
+        buffer = buffer.substr(0, zero);
+    PortList list;
+    // The first line is split as it stands; every later one only after the blanks
+    // around the rest of the text have been removed.
+    for (auto cr = buffer.find('\r'); cr != std::string_view::npos; cr = buffer.find('\r')) {
+        const std::string_view line = buffer.substr(0, std::min(cr, LineLimit));
+        if (!isBlank(line)) list.push_back(split(line));
+        buffer = trimBoth(buffer.substr(std::min(cr + 2, buffer.size())));
+    }
+    return list;
+}
+
+std::string readFile(const std::string& path) {
+    // Non-blocking: a pipe put in the file's place must not hold the window.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return {};
+    std::string bytes(FileLimit, '\0');
+    std::size_t got = 0;
+    // One read on Windows; here a short read (a pipe, a signal) is continued up to
+    // the same limit.
+    while (got < FileLimit) {
+        const ssize_t n = ::read(fd, bytes.data() + got, FileLimit - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    bytes.resize(got);
+    return bytes;
+}
+
+std::string path(const std::string& fileName) {
+    // The whole path, never cut: a cut path would open some other file.
+    return win::currentDirectory() + "/" + fileName;
+}
+
+std::uint64_t portValue(const PortRecord& record) { return text::leadingDecimal(record.port); }
+
+} // namespace tools::portlist
