@@ -1,0 +1,131 @@
+#include "tools/plain/plainserver.h"
+
+#include "net/socketeventhook.h"
+#include "net/winsockerror.h"
+#include "platform/text.h"
+#include "tools/plain/porttext.h"
+
+namespace tools {
+
+PlainServer::PlainServer(std::string procedure, std::string prefix, std::uint16_t defaultPort,
+                         int socketType, int timeWidth)
+    : ToolWindow(std::move(procedure), makeDefinition(prefix, timeWidth)),
+      m_log(model(), kLogList, 80, net::EventLog::Limit::EmptyAt250), m_prefix(std::move(prefix)),
+      m_defaultPort(defaultPort), m_socketType(socketType) {}
+
+ui::WindowDefinition PlainServer::makeDefinition(const std::string& prefix, int timeWidth) {
+    ui::WindowDefinition d;
+    d.caption = prefix;
+    d.width = 400;
+    d.height = 150;
+    d.toolWindowStyle = true;
+    ui::ControlDef list;
+    list.number = kLogList;
+    list.kind = ui::ControlKind::List;
+    list.columns = {ui::ColumnDef{timeWidth, "", 20}, ui::ColumnDef{320, "", 80}};
+    d.controls = {list};
+    return d;
+}
+
+std::uint16_t PlainServer::portFromParameter(const std::string& parameter, std::uint16_t fallback) {
+    const auto port = portNumber(parameter);
+    return port && *port != 0 ? *port : fallback;
+}
+
+std::string PlainServer::peerText(const win::sockaddr_in& peer) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr);
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+           std::to_string(b[3]) + ":" + std::to_string(win::ntohs(peer.sin_port));
+}
+
+void PlainServer::report() { net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log); }
+
+void PlainServer::reportCode(int code) {
+    net::ReportWinsockCode(*this, net::ReportVariant::LogAndSound, &m_log, code);
+}
+
+void PlainServer::showPortCaption() {
+    model().setCaption(m_prefix + " - " + m_host.name + ":" + std::to_string(m_serverPort) + " (" +
+                       m_host.address + ")");
+}
+
+void PlainServer::countHit() {
+    // Hits is a 32-bit count that wraps as it did where it was born, without
+    // the undefined overflow of a signed increment.
+    m_hits = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_hits) + 1u);
+    model().setCaption(m_prefix + " - " + m_host.name + ":" + std::to_string(m_serverPort) +
+                       " (Hit:" + std::to_string(m_hits) + ")");
+}
+
+void PlainServer::onOpen() {
+    m_serverPort = portFromParameter(argument(0), m_defaultPort);
+    installHook(std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server));
+    m_host = net::StartupBanner(
+        *this, m_log, net::ReportVariant::LogAndSound,
+        [this](const net::LocalHost& host) {
+            m_host = host;
+            showPortCaption();
+        },
+        m_serverPort);
+
+    // Every step runs whatever the one before it reported.
+    m_log.add("creating socket...");
+    m_socket = win::socket(AF_INET, m_socketType, 0);
+    if (m_socket == win::INVALID_SOCKET)
+        report();
+    else
+        m_log.add(m_prefix + " Socket #" + std::to_string(m_socket));
+    beforeBind();
+    bindWithRetries();
+    afterBind();
+    m_log.add("waiting to accept()...");
+    m_log.add(" ");
+    if (win::WSAAsyncSelect(m_socket, hwnd(), net::SocketNotifyMessage,
+                            win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0)
+        report();
+}
+
+void PlainServer::bindWithRetries() {
+    // A port in use moves the server on to the next one, ten times at most; after
+    // the tenth the caption names the first port not tried and the bind is left
+    // undone (the next step reports it).
+    for (int attempt = 1; attempt <= 10; ++attempt) {
+        m_log.add("binding Socket...");
+        win::sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = 0;
+        address.sin_port = win::htons(m_serverPort);
+        if (win::bind(m_socket, reinterpret_cast<win::sockaddr*>(&address), 16) == 0) return;
+        const int error = win::WSAGetLastError();
+        // There is no port after 65535: moving on would wrap to 0, which binds
+        // any free port while the caption claims port 0.
+        if (error != win::WSAEADDRINUSE || m_serverPort == 65535) {
+            reportCode(error);
+            return;
+        }
+        ++m_serverPort;
+        m_log.add("trying port: " + std::to_string(m_serverPort));
+        showPortCaption();
+    }
+}
+
+void PlainServer::onUserEvent(int event, win::WPARAM, win::LPARAM) {
+    switch (event) {
+    case 1024: postClose(); break;
+    case 1126: onAcceptEvent(); break;
+    case 1127: onReadEvent(); break;
+    case 1128: onPeerCloseEvent(); break;
+    }
+}
+
+void PlainServer::onClose() {
+    m_log.add("closing socket...");
+    if (win::closesocket(m_socket) != 0) report();
+    m_socket = win::INVALID_SOCKET;
+    closeConnections();
+    // Nothing registered for this window may post to it once it is gone.
+    win::WSADetachWindow(hwnd());
+    m_log.clear();
+}
+
+} // namespace tools

@@ -1,0 +1,65 @@
+#include "tools/plain/ws_tcp.h"
+
+#include "net/soundcue.h"
+#include "platform/cp1250.h"
+#include "platform/text.h"
+
+#include <cstring>
+
+namespace tools {
+
+WS_Tcp::WS_Tcp() : PlainServer("WS_Tcp", "TCP", 8010, SOCK_STREAM, 71) {}
+
+void WS_Tcp::afterBind() {
+    m_log.add("socket to listen...");
+    if (win::listen(m_socket, 1) != 0) report();
+}
+
+void WS_Tcp::onAcceptEvent() {
+    win::sockaddr_in peer{};
+    int length = 16;
+    const win::SOCKET s = win::accept(m_socket, reinterpret_cast<win::sockaddr*>(&peer), &length);
+    if (s == win::INVALID_SOCKET) {
+        report();
+        return;
+    }
+    m_clientSocket = s;
+    m_connections.insert(s);
+    m_clientAddress = peerText(peer);
+    m_log.add(text::trimRight(m_clientAddress) + " accept #" + std::to_string(s));
+    net::PlayCue(*this, "Click.wav");
+}
+
+void WS_Tcp::onReadEvent() {
+    countHit();
+    char buffer[1025] = {};
+    const int n = win::recv(m_clientSocket, buffer, 1024, 0);
+    if (n <= 0) {
+        report();
+        return;
+    }
+    const std::string received(buffer, ::strnlen(buffer, static_cast<std::size_t>(n)));
+    // Received data is shown whatever the size of the list: the limit is for the
+    // server's own lines.
+    m_log.addDirect(cp1250::toLower(text::trimLeft(received)));
+    net::PlayCue(*this, "Click.wav");
+}
+
+void WS_Tcp::onPeerCloseEvent() {
+    m_log.add("closing client socket...");
+    if (win::closesocket(m_clientSocket) != 0) report();
+    m_connections.erase(m_clientSocket);
+    // The number is no longer ours: another window may be given it next, and a
+    // later event here must not read from or close that window's socket.
+    m_clientSocket = win::INVALID_SOCKET;
+}
+
+void WS_Tcp::closeConnections() {
+    // The connections go with the window; left open they would outlive it for
+    // the rest of the process.
+    for (win::SOCKET s : m_connections) win::closesocket(s);
+    m_connections.clear();
+    m_clientSocket = win::INVALID_SOCKET;
+}
+
+} // namespace tools

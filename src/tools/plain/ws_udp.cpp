@@ -1,0 +1,37 @@
+#include "tools/plain/ws_udp.h"
+
+#include "net/soundcue.h"
+#include "platform/text.h"
+
+#include <cstring>
+
+namespace tools {
+
+WS_Udp::WS_Udp() : PlainServer("WS_Udp", "UDP", 8000, SOCK_DGRAM, 74) {}
+
+void WS_Udp::beforeBind() {
+    // Lets a second server share the port; set whether or not the socket was made,
+    // and its result is of no interest.
+    const int on = 1;
+    win::setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on),
+                    sizeof on);
+}
+
+void WS_Udp::onReadEvent() {
+    countHit();
+    char buffer[1025] = {};
+    win::sockaddr_in sender{};
+    int length = 16;
+    int n = win::recvfrom(m_socket, buffer, 1024, 0, reinterpret_cast<win::sockaddr*>(&sender),
+                          &length);
+    // A datagram longer than the buffer still arrives: its first 1,024 bytes are
+    // in the buffer, more than the line can show.
+    if (n < 0 && win::WSAGetLastError() == win::WSAEMSGSIZE) n = 1024;
+    if (n <= 0) return;
+    m_clientAddress = peerText(sender);
+    const std::string received(buffer, ::strnlen(buffer, static_cast<std::size_t>(n)));
+    m_log.add(text::trimRight(m_clientAddress) + " " + received);
+    net::PlayCue(*this, "Click.wav");
+}
+
+} // namespace tools

@@ -1,0 +1,17 @@
+#pragma once
+#include "tools/plain/plainserver.h"
+
+namespace tools {
+
+// The UDP server: binds one port and logs every datagram with its sender, as
+// received. It answers nothing.
+class WS_Udp : public PlainServer {
+public:
+    WS_Udp();
+
+protected:
+    void beforeBind() override;
+    void onReadEvent() override;
+};
+
+} // namespace tools
