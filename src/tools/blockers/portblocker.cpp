@@ -1,0 +1,263 @@
+#include "tools/blockers/portblocker.h"
+
+#include "net/shellstate.h"
+#include "net/socketeventhook.h"
+#include "net/soundcue.h"
+#include "net/winsockerror.h"
+#include "platform/system.h"
+#include "platform/text.h"
+#include "settings/settingsfile.h"
+
+namespace tools {
+namespace {
+
+constexpr std::size_t AlarmWidth = 20;
+constexpr const char* DefaultAlarm = "Alarm.wav";
+
+std::string slotText(std::size_t slot) { return "[" + std::to_string(slot) + "]"; }
+
+ui::ControlDef list(int number, std::vector<ui::ColumnDef> columns, ui::LayoutHint layout) {
+    ui::ControlDef c;
+    c.number = number;
+    c.kind = ui::ControlKind::List;
+    c.columns = std::move(columns);
+    c.layout = layout;
+    return c;
+}
+
+} // namespace
+
+PortBlocker::PortBlocker(const Traits& traits, ui::WindowDefinition definition)
+    : ToolWindow(traits.procedure, std::move(definition)), m_traits(traits),
+      m_log(model(), LogControl, LogWidth, net::EventLog::Limit::EmptyAt250) {
+    m_sockets.fill(win::INVALID_SOCKET);
+}
+
+ui::WindowDefinition PortBlocker::makeDefinition(const char* caption, const char* description,
+                                                 int portColumnWidth,
+                                                 std::vector<ui::ControlDef> controls) {
+    ui::WindowDefinition d;
+    d.caption = caption;
+    d.description = description;
+    d.width = 400;
+    d.height = 210;
+    d.toolWindowStyle = true;
+    d.controls.push_back(list(LogControl, {{71, "", 20}, {320, "", 80}}, {0, 0, 1, 3}));
+    d.controls.push_back(list(PortsControl, {{portColumnWidth, "", 10}, {160, "", 40}}, {1, 0, 4, 1}));
+    for (auto& c : controls) d.controls.push_back(std::move(c));
+    return d;
+}
+
+ui::ControlDef PortBlocker::control(int number, ui::ControlKind kind, const char* label,
+                                    ui::LayoutHint layout) {
+    ui::ControlDef c;
+    c.number = number;
+    c.kind = kind;
+    c.label = label;
+    c.layout = layout;
+    return c;
+}
+
+ui::ControlDef PortBlocker::alarmEntry(int number, ui::LayoutHint layout) {
+    ui::ControlDef c = control(number, ui::ControlKind::Entry, "", layout);
+    c.chars = static_cast<int>(AlarmWidth);
+    c.value = DefaultAlarm;
+    c.toolTip = "Wave file played on a hit";
+    return c;
+}
+
+// --- start-up ---------------------------------------------------------------------
+
+void PortBlocker::onOpen() {
+    readSettings();
+    model().setChecked(m_traits.soundControl, shell::soundOn());
+    m_hook = std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server);
+    installHook(m_hook);
+    m_host = net::StartupBanner(*this, m_log, net::ReportVariant::LogAndSound,
+                                [this](const net::LocalHost& host) {
+                                    m_host = host;
+                                    model().setCaption(blockerCaption());
+                                });
+    loadPortList();
+    setUpSockets();
+}
+
+void PortBlocker::readSettings() {
+    // The section counts only when its first key has a value; otherwise both
+    // settings keep their start values.
+    const std::string ignore = ReadSetting(m_traits.section, "Ignore local", "");
+    if (text::trimRight(ignore).empty()) return;
+    model().setChecked(m_traits.ignoreLocalControl, text::leadingInteger(ignore) != 0);
+    model().setValue(m_traits.alarmControl,
+                     text::cut(ReadSetting(m_traits.section, "Alarm", ""), AlarmWidth));
+}
+
+void PortBlocker::writeSettings() {
+    WriteSetting(m_traits.section, "Ignore local",
+                 model().checked(m_traits.ignoreLocalControl) ? "1" : "0");
+    WriteSetting(m_traits.section, "Alarm",
+                 text::trimRight(text::cut(model().value(m_traits.alarmControl), AlarmWidth)));
+}
+
+void PortBlocker::loadPortList() {
+    m_portList = portlist::load(portlist::readFile(portlist::path(m_traits.fileName)));
+    std::vector<ui::Row> rows;
+    rows.reserve(m_portList.size());
+    for (const auto& r : m_portList) rows.push_back({r.port, r.description});
+    model().setRows(PortsControl, std::move(rows));
+    if (m_portList.empty()) {
+        net::PlayCue(*this, "Problem.wav");
+        messageBox(std::string("Create a file: ") + m_traits.fileName +
+                       "  with comma|delimited records (Port, Description)||80, Http|1456, "
+                       "Custom|etc.. max 100 records",
+                   "", ui::BoxIcon::None, ui::BoxButtons::Ok);
+    }
+    model().redraw();
+}
+
+std::size_t PortBlocker::slotCount() const {
+    return std::min(m_portList.size(), portlist::SocketSlots);
+}
+
+void PortBlocker::setUpSockets() {
+    const std::string protocol = m_traits.protocol;
+    if (m_portList.empty()) {
+        m_log.add(std::string("No ports in ") + m_traits.fileName + " file !");
+        return;
+    }
+    for (std::size_t i = 1; i <= slotCount(); ++i) {
+        const PortRecord& record = m_portList[i - 1];
+        const std::uint64_t value = portlist::portValue(record);
+        win::SOCKET& s = m_sockets[i - 1];
+        if (value > 65535) {
+            // Cut to 16 bits it would trap some other port without saying so.
+            m_log.add(protocol + " port: " + std::to_string(value) + " is not a port, no socket" +
+                      slotText(i));
+            continue;
+        }
+        m_log.add("creating socket" + slotText(i));
+        s = win::socket(AF_INET, m_traits.socketType, 0);
+        if (s == win::INVALID_SOCKET)
+            reportError();
+        else
+            m_log.add(protocol + " socket" + slotText(i) + " #" + std::to_string(s));
+        m_log.add("binding socket" + slotText(i));
+        m_currentPort = static_cast<std::uint16_t>(value);
+        win::sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = 0;
+        address.sin_port = win::htons(m_currentPort);
+        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0) reportError();
+        afterBind(static_cast<int>(i), s);
+        m_log.add("waiting to accept().. ");
+        m_log.add(protocol + " port: " + std::to_string(m_currentPort) + " " +
+                  text::trimRight(record.description));
+        m_log.add(" ");
+        if (win::WSAAsyncSelect(s, hwnd(), net::SocketNotifyMessage,
+                                win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0) {
+            reportError();
+            // Every hit searches all the sockets: one that stayed blocking would
+            // hold the window in accept or recvfrom.
+            win::u_long on = 1;
+            win::ioctlsocket(s, static_cast<long>(FIONBIO), &on);
+        }
+    }
+    if (m_portList.size() > portlist::SocketSlots)
+        m_log.add("max 100 records: " + std::to_string(m_portList.size() - portlist::SocketSlots) +
+                  " more left out");
+}
+
+// --- controls and events -------------------------------------------------------------
+
+void PortBlocker::onControl(int control) {
+    if (control == m_traits.editControl) {
+        edit();
+    } else if (control == m_traits.reloadControl) {
+        reload();
+    } else if (control == m_traits.soundControl) {
+        shell::Sound = model().checked(control) ? 1 : 0;
+    }
+    // "ignore local" and the alarm file are read from the window at each hit.
+}
+
+void PortBlocker::onUserEvent(int event, win::WPARAM, win::LPARAM) {
+    switch (event) {
+    case 1024: postClose(); break;
+    case 1126: onAccept(); break;
+    case 1127: onRead(); break;
+    case 1128: onClientClose(); break;
+    }
+}
+
+void PortBlocker::edit() {
+    const std::string path = portlist::path(m_traits.fileName);
+    if (!win::startEditor(path)) m_log.add(std::string("No editor to open ") + m_traits.fileName);
+}
+
+void PortBlocker::reload() {
+    closeAll();
+    m_log.clear();
+    loadPortList();
+    setUpSockets();
+}
+
+void PortBlocker::closeAll() {
+    m_log.add("closing sockets..");
+    // Each slot is forgotten once closed: its number may belong to a new socket
+    // of this or another window by the next close-all.
+    for (win::SOCKET& s : m_sockets) {
+        if (s != win::INVALID_SOCKET) win::closesocket(s);
+        s = win::INVALID_SOCKET;
+    }
+}
+
+void PortBlocker::onClose() {
+    closeAll();
+    m_log.clear();
+    m_portList.clear();
+    model().clearList(PortsControl);
+    writeSettings();
+    win::WSADetachWindow(hwnd());
+}
+
+// --- for the handlers ------------------------------------------------------------------
+
+void PortBlocker::countHit() {
+    m_hits = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_hits) + 1u);
+}
+
+std::string PortBlocker::blockerCaption() const {
+    return std::string(m_traits.protocol) + " blocker " + text::trimRight(m_host.name) + " (" +
+           text::trimRight(m_host.address) + ")";
+}
+
+void PortBlocker::reportError() {
+    net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log);
+}
+
+bool PortBlocker::ignoredPeer(const std::string& peer) {
+    if (!model().checked(m_traits.ignoreLocalControl)) return false;
+    return peer == text::trimRight(m_host.address) || peer == "127.0.0.1";
+}
+
+void PortBlocker::setClientAddress(const std::string& peer, int port) {
+    m_clientAddress = text::cut(peer + ":" + std::to_string(port), 32);
+}
+
+std::string PortBlocker::recordText(const PortRecord& record) {
+    return text::trimRight(record.port) + " " + text::trimRight(record.description);
+}
+
+void PortBlocker::playAlarm() {
+    if (!shell::soundOn()) return;
+    const std::string alarm = text::cut(model().value(m_traits.alarmControl), AlarmWidth);
+    net::PlayCue(*this, text::cut(text::trimRight(alarm), 19));
+}
+
+std::string PortBlocker::dotted(const win::in_addr& address) {
+    const auto* b = reinterpret_cast<const unsigned char*>(&address.s_addr);
+    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+           std::to_string(b[3]);
+}
+
+} // namespace tools

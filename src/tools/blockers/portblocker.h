@@ -1,0 +1,117 @@
+#pragma once
+#include "net/eventlog.h"
+#include "net/localhost.h"
+#include "platform/winsock.h"
+#include "tools/blockers/portlist.h"
+#include "ui/toolwindow.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace net {
+class SocketEventHook;
+}
+
+namespace tools {
+
+// What the TCP and the UDP port blocker share: the port list and its file, the
+// log, the settings, the start-up sequence, the set-up loop, close-all, Reload,
+// the hit count and the alarm. Each blocker adds its own socket handlers.
+class PortBlocker : public ui::ToolWindow {
+public:
+    // The texts and control numbers in which the two blockers differ.
+    struct Traits {
+        const char* procedure;    // "WS_TcpB"
+        const char* protocol;     // "TCP": socket, port and caption lines
+        const char* section;      // settings section, "Tcp block"
+        const char* fileName;     // "Varlo.tcp"
+        int socketType;           // SOCK_STREAM or SOCK_DGRAM
+        int ignoreLocalControl;   // the "ignore local Ip" check box
+        int editControl;
+        int alarmControl;
+        int soundControl;
+        int reloadControl;
+    };
+
+    static constexpr int LogControl = 1;
+    static constexpr int PortsControl = 2;
+    static constexpr int LogWidth = 80;
+
+    PortBlocker(const Traits& traits, ui::WindowDefinition definition);
+
+    // The listening sockets of the records, as the set-up loop left them.
+    const std::array<win::SOCKET, portlist::SocketSlots>& socketTable() const { return m_sockets; }
+    std::int32_t hits() const { return m_hits; }
+
+    // The list control and the settings for both blockers; the controls after the
+    // two lists are given in their documented order.
+    static ui::WindowDefinition makeDefinition(const char* caption, const char* description,
+                                               int portColumnWidth,
+                                               std::vector<ui::ControlDef> controls);
+    static ui::ControlDef control(int number, ui::ControlKind kind, const char* label,
+                                  ui::LayoutHint layout);
+    // The entry for the alarm's wave file, 20 characters, "Alarm.wav" at first.
+    static ui::ControlDef alarmEntry(int number, ui::LayoutHint layout);
+
+protected:
+    void onOpen() override;
+    void onClose() override;
+    void onControl(int control) override;
+    void onUserEvent(int event, win::WPARAM wParam, win::LPARAM lParam) override;
+
+    // The socket events of the server hook: 1126, 1127, 1128.
+    virtual void onAccept() {}
+    virtual void onRead() {}
+    virtual void onClientClose() {}
+    // The TCP blocker listens between bind and registration; the UDP one does not.
+    virtual void afterBind(int /*slot*/, win::SOCKET /*s*/) {}
+
+    net::EventLog& log() { return m_log; }
+    const PortList& portList() const { return m_portList; }
+    // The records that have a socket slot.
+    std::size_t slotCount() const;
+    const net::LocalHost& host() const { return m_host; }
+    std::uint16_t currentPort() const { return m_currentPort; }
+    const Traits& traits() const { return m_traits; }
+
+    // Hits += 1, wrapping as a 32-bit counter would rather than overflowing.
+    void countHit();
+    // "<protocol> blocker <host name> (<host IP>)"
+    std::string blockerCaption() const;
+    // ReportWinsockError, the blockers' variant: the name as a log line, "Error.wav".
+    void reportError();
+    // The peer is this machine as the check box means it: 127.0.0.1 or the host IP.
+    bool ignoredPeer(const std::string& dotted);
+    // ClientAddress = "<dotted>:<port>", at most 32 characters.
+    void setClientAddress(const std::string& dotted, int port);
+    const std::string& clientAddress() const { return m_clientAddress; }
+    // "<port text> <description>" of a record, without trailing blanks.
+    static std::string recordText(const PortRecord& record);
+    // The alarm, when the sound switch is on.
+    void playAlarm();
+
+    static std::string dotted(const win::in_addr& address);
+
+private:
+    void readSettings();
+    void writeSettings();
+    void loadPortList();
+    void setUpSockets();
+    void closeAll();
+    void reload();
+    void edit();
+
+    Traits m_traits;
+    net::EventLog m_log;
+    std::shared_ptr<net::SocketEventHook> m_hook;
+    PortList m_portList;
+    std::array<win::SOCKET, portlist::SocketSlots> m_sockets;
+    net::LocalHost m_host;
+    std::uint16_t m_currentPort = 0;
+    std::int32_t m_hits = 0;
+    std::string m_clientAddress;
+};
+
+} // namespace tools

@@ -1,0 +1,94 @@
+#include "tools/blockers/ws_tcpb.h"
+
+#include "platform/cp1250.h"
+#include "platform/text.h"
+
+#include <cstring>
+
+namespace tools {
+namespace {
+
+const PortBlocker::Traits kTraits{"WS_TcpB",           "TCP",
+                                  "Tcp block",         "Varlo.tcp",
+                                  SOCK_STREAM,         WS_TcpB::IgnoreLocal,
+                                  WS_TcpB::Edit,       WS_TcpB::AlarmFile,
+                                  WS_TcpB::SoundSwitch, WS_TcpB::Reload};
+
+} // namespace
+
+WS_TcpB::WS_TcpB() : PortBlocker(kTraits, makeDefinition()) {}
+
+ui::WindowDefinition WS_TcpB::makeDefinition() {
+    using K = ui::ControlKind;
+    return PortBlocker::makeDefinition(
+        "TCP", "TCP blocker", 30,
+        {control(IgnoreLocal, K::CheckBox, "ignore local Ip", {1, 1, 1, 1}),
+         control(Edit, K::Button, "Edit", {1, 2, 1, 1}), alarmEntry(AlarmFile, {2, 1, 1, 1}),
+         control(SoundSwitch, K::CheckBox, "sound", {2, 2, 1, 1}),
+         control(Frame, K::Group, "", {1, 1, 3, 2}),
+         control(Reload, K::Button, "Reload", {3, 2, 1, 1})});
+}
+
+void WS_TcpB::afterBind(int slot, win::SOCKET s) {
+    log().add("socket to listen[" + std::to_string(slot) + "]");
+    if (win::listen(s, 1) != 0) reportError();
+}
+
+void WS_TcpB::onAccept() {
+    countHit();
+    model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
+    // The search goes through the list in its order; the first socket with a
+    // connection waiting gives it. Further connections raise their own events.
+    const PortRecord* record = nullptr;
+    win::sockaddr_in peer{};
+    for (std::size_t i = 0; i < slotCount() && !record; ++i) {
+        const win::SOCKET listener = socketTable()[i];
+        if (listener == win::INVALID_SOCKET) continue;
+        int length = 16;
+        const win::SOCKET s = win::accept(listener, reinterpret_cast<win::sockaddr*>(&peer), &length);
+        if (s == win::INVALID_SOCKET) continue;
+        m_clientSocket = s;
+        record = &portList()[i];
+    }
+    if (!record) return;
+    const std::string address = dotted(peer.sin_addr);
+    if (ignoredPeer(address)) {
+        win::closesocket(m_clientSocket);
+        m_clientSocket = win::INVALID_SOCKET;
+        return;
+    }
+    setClientAddress(address, win::ntohs(peer.sin_port));
+    log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
+              std::to_string(m_clientSocket));
+    closeClient();
+    playAlarm();
+}
+
+void WS_TcpB::onRead() {
+    countHit();
+    // The port of the record set up last, whichever port was hit.
+    model().setCaption("TCP - " + text::trimRight(host().name) + ":" +
+                       std::to_string(currentPort()) + " (Hit:" + std::to_string(hits()) + ")");
+    char buffer[1025] = {};
+    const int received = win::recv(m_clientSocket, buffer, 1024, 0);
+    if (received <= 0) {
+        reportError();
+        return;
+    }
+    const std::string data(buffer, strnlen(buffer, static_cast<std::size_t>(received)));
+    log().addDirect(cp1250::toLower(text::trimLeft(data)));
+    closeClient();
+}
+
+void WS_TcpB::onClientClose() { closeClient(); }
+
+void WS_TcpB::closeClient() {
+    log().add("closing client socket...");
+    const int result = win::closesocket(m_clientSocket);
+    // Forgotten at once: the number may soon name another socket, which a late
+    // read or close event must never touch.
+    m_clientSocket = win::INVALID_SOCKET;
+    if (result != 0) reportError();
+}
+
+} // namespace tools

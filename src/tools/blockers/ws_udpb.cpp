@@ -1,0 +1,54 @@
+#include "tools/blockers/ws_udpb.h"
+
+#include <cstring>
+
+namespace tools {
+namespace {
+
+const PortBlocker::Traits kTraits{"WS_UdpB",           "UDP",
+                                  "Udp block",         "Varlo.udp",
+                                  SOCK_DGRAM,          WS_UdpB::IgnoreLocal,
+                                  WS_UdpB::Edit,       WS_UdpB::AlarmFile,
+                                  WS_UdpB::SoundSwitch, WS_UdpB::Reload};
+
+} // namespace
+
+WS_UdpB::WS_UdpB() : PortBlocker(kTraits, makeDefinition()) {}
+
+ui::WindowDefinition WS_UdpB::makeDefinition() {
+    using K = ui::ControlKind;
+    return PortBlocker::makeDefinition(
+        "UDP", "UDP blocker", 29,
+        {control(Edit, K::Button, "Edit", {1, 2, 1, 1}), alarmEntry(AlarmFile, {2, 1, 1, 1}),
+         control(IgnoreLocal, K::CheckBox, "ignore local ip", {1, 1, 1, 1}),
+         control(SoundSwitch, K::CheckBox, "sound", {2, 2, 1, 1}),
+         control(Frame, K::Group, "", {1, 1, 3, 2}),
+         control(Reload, K::Button, "Reload", {3, 2, 1, 1})});
+}
+
+void WS_UdpB::onRead() {
+    countHit();
+    model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
+    // One datagram per event, from the socket earliest in the list; a socket with
+    // nothing for us (or a datagram too long for the buffer, which is dropped)
+    // passes the search on.
+    for (std::size_t i = 0; i < slotCount(); ++i) {
+        const win::SOCKET s = socketTable()[i];
+        if (s == win::INVALID_SOCKET) continue;
+        char buffer[1025] = {};
+        win::sockaddr_in sender{};
+        int length = 16;
+        const int received =
+            win::recvfrom(s, buffer, 1024, 0, reinterpret_cast<win::sockaddr*>(&sender), &length);
+        if (received <= 0) continue;
+        const std::string address = dotted(sender.sin_addr);
+        if (ignoredPeer(address)) return;
+        setClientAddress(address, win::ntohs(sender.sin_port));
+        const std::string data(buffer, strnlen(buffer, static_cast<std::size_t>(received)));
+        log().add(recordText(portList()[i]) + " - " + clientAddress() + " " + data);
+        playAlarm();
+        return;
+    }
+}
+
+} // namespace tools

@@ -1,0 +1,147 @@
+#include "blockerfixture.h"
+#include "settings/settingsfile.h"
+#include "tools/blockers/ws_udpb.h"
+
+#include <future>
+#include <regex>
+
+using namespace blocker_testing;
+using tools::WS_UdpB;
+
+namespace {
+
+struct UdpBlocker : BlockerFixture {
+    int p1 = freePort(SOCK_DGRAM);
+    int p2 = freePort(SOCK_DGRAM);
+
+    void openWith(const std::string& file) {
+        ScratchDir::write("Varlo.udp", file);
+        open("WS_UdpB");
+    }
+
+    std::string hitCaption(int hits) { return m_base + " Hit:" + std::to_string(hits); }
+    void rememberCaption() { m_base = caption(); }
+    bool waitForHits(int hits) {
+        return waitUntil([&] { return caption() == hitCaption(hits); });
+    }
+
+    // Holds the window's thread until release() so that datagrams pile up.
+    void hold() {
+        auto gate = m_gate.get_future().share();
+        window->invoke([gate] { gate.wait(); });
+    }
+    void release() { m_gate.set_value(); }
+
+private:
+    std::string m_base;
+    std::promise<void> m_gate;
+};
+
+TEST_F(UdpBlocker, OneRecordGivesSixSetUpLinesWithoutListen) {
+    openWith(std::to_string(p1) + ", DNS\r\n");
+    const auto lines = logFrom("creating socket[1]");
+    ASSERT_EQ(lines.size(), 6u) << dump();
+    EXPECT_EQ(lines[0], "creating socket[1]");
+    EXPECT_TRUE(std::regex_match(lines[1], std::regex(R"(UDP socket\[1\] #\d+)"))) << lines[1];
+    EXPECT_EQ(lines[2], "binding socket[1]");
+    EXPECT_EQ(lines[3], "waiting to accept()..");
+    EXPECT_EQ(lines[4], "UDP port: " + std::to_string(p1) + " DNS");
+    EXPECT_EQ(lines[5], "");
+    EXPECT_EQ(caption().rfind("UDP blocker ", 0), 0u);
+}
+
+TEST_F(UdpBlocker, DatagramsAreLoggedWithSenderAndContentCutTo80) {
+    shell::Sound = 1;
+    openWith(std::to_string(p1) + ", DNS\r\n");
+    rememberCaption();
+    const std::string prefix = std::to_string(p1) + " DNS - 127.0.0.1:";
+    // As received: blanks and case kept, up to the first zero byte, the whole
+    // line cut to 80 characters.
+    const std::string cases[] = {"ping", std::string(200, 'z'), "  Mixed Case \x8A",
+                                 std::string("abc\0def", 7)};
+    int hits = 0;
+    for (const auto& data : cases) {
+        const int sender = sendDatagram(p1, data);
+        ASSERT_TRUE(waitForHits(++hits)) << caption();
+        onWindow([] {});
+        const std::string line = prefix + std::to_string(sender) + " " + data.substr(0, data.find('\0'));
+        EXPECT_EQ(window->model().rows(tools::PortBlocker::LogControl).back()[1],
+                  text::trimRight(text::cut(line, 80)));
+        EXPECT_EQ(printed().back(), "cue Alarm.wav");
+    }
+}
+
+TEST_F(UdpBlocker, DatagramOver1024BytesIsConsumedWithoutALine) {
+    openWith(std::to_string(p1) + ", DNS\r\n");
+    rememberCaption();
+    sendDatagram(p1, std::string(1025, 'L'));
+    ASSERT_TRUE(waitForHits(1));
+    onWindow([] {});
+    EXPECT_EQ(logTexts().back(), "");
+    // Had it stayed in the queue, this one would be read after it.
+    const int sender = sendDatagram(p1, std::string(1024, 'k'));
+    ASSERT_TRUE(waitForHits(2));
+    onWindow([] {});
+    EXPECT_EQ(logTexts().back(),
+              (std::to_string(p1) + " DNS - 127.0.0.1:" + std::to_string(sender) + " " + std::string(80, 'k')).substr(0, 80));
+}
+
+TEST_F(UdpBlocker, TwoWaitingDatagramsAreHandledOnePerEventInListOrder) {
+    openWith(std::to_string(p1) + ", First\r\n" + std::to_string(p2) + ", Second\r\n");
+    rememberCaption();
+    hold();
+    sendDatagram(p2, "two");   // sent first, to the record later in the list
+    sendDatagram(p1, "one");
+    // Both wait in their sockets before the first handler runs.
+    ASSERT_TRUE(waitUntil([&] { return udpQueue(p1).queued > 0 && udpQueue(p2).queued > 0; }));
+    release();
+    ASSERT_TRUE(waitForHits(2));
+    onWindow([] {});
+    std::vector<std::string> hits;
+    for (auto& t : logTexts())
+        if (t.find(" - 127.0.0.1:") != std::string::npos) hits.push_back(t);
+    ASSERT_EQ(hits.size(), 2u) << dump();
+    EXPECT_EQ(hits[0].rfind(std::to_string(p1) + " First - ", 0), 0u);
+    EXPECT_TRUE(hits[0].ends_with(" one"));
+    EXPECT_EQ(hits[1].rfind(std::to_string(p2) + " Second - ", 0), 0u);
+    EXPECT_TRUE(hits[1].ends_with(" two"));
+}
+
+TEST_F(UdpBlocker, IgnoreLocalIpConsumesTheDatagramSilentlyButCountsIt) {
+    shell::Sound = 1;
+    ScratchDir::write("VARlo.INI", "[Udp block]\r\nIgnore local=1\r\nAlarm=Siren.wav\r\n");
+    openWith(std::to_string(p1) + ", DNS\r\n");
+    EXPECT_TRUE(window->model().checked(WS_UdpB::IgnoreLocal));
+    rememberCaption();
+    sendDatagram(p1, "quiet");
+    ASSERT_TRUE(waitForHits(1));
+    onWindow([] {});
+    EXPECT_EQ(logTexts().back(), "");
+    EXPECT_EQ(countPrinted("cue "), 0u);
+    press(WS_UdpB::IgnoreLocal);
+    sendDatagram(p1, "loud");
+    ASSERT_TRUE(waitForHits(2));
+    onWindow([] {});
+    EXPECT_TRUE(logTexts().back().ends_with(" loud"));
+    EXPECT_EQ(printed().back(), "cue Siren.wav");
+    window->postClose();
+    ASSERT_TRUE(desktop->waitAllClosed(5000));
+    EXPECT_EQ(ReadSetting("Udp block", "Ignore local", "?"), "0");
+    EXPECT_EQ(ReadSetting("Udp block", "Alarm", "?"), "Siren.wav");
+}
+
+TEST_F(UdpBlocker, DuplicatePortAndEmptyListAreReported) {
+    openWith(std::to_string(p1) + ", A\r\n" + std::to_string(p1) + ", B\r\n");
+    const auto lines = logFrom("binding socket[2]");
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "WSAEADDRINUSE");
+    window->postClose();
+    ASSERT_TRUE(desktop->waitAllClosed(5000));
+
+    ScratchDir::write("Varlo.udp", "");
+    open("WS_UdpB");
+    EXPECT_TRUE(logged("No ports in Varlo.udp file !"));
+    EXPECT_NE(countPrinted("box \tnone\tCreate a file: Varlo.udp  with comma|"), 0u);
+}
+
+} // namespace
