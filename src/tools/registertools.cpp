@@ -31,6 +31,19 @@
 #define WS_HAVE_CLIENT
 #endif
 
+#if __has_include("tools/lookup/dnsx.h")
+#include "tools/lookup/dnsx.h"
+#define WS_HAVE_DNSX
+#endif
+#if __has_include("tools/icmp/ping_ip.h")
+#include "tools/icmp/ping_ip.h"
+#define WS_HAVE_PING
+#endif
+#if __has_include("tools/icmp/traceroute.h")
+#include "tools/icmp/traceroute.h"
+#define WS_HAVE_TRACEROUTE
+#endif
+
 namespace tools {
 
 template <typename Tool> void add(ui::ProcedureRegistry& registry, const char* procedure) {
@@ -55,6 +68,15 @@ void registerTools([[maybe_unused]] ui::ProcedureRegistry& registry) {
 #endif
 #ifdef WS_HAVE_CLIENT
     add<WS_CLIENT>(registry, "WS_CLIENT");
+#endif
+#ifdef WS_HAVE_DNSX
+    add<DNSx>(registry, "DNSx");
+#endif
+#ifdef WS_HAVE_PING
+    add<Ping_ip>(registry, "Ping_ip");
+#endif
+#ifdef WS_HAVE_TRACEROUTE
+    add<Traceroute>(registry, "Traceroute");
 #endif
 }
 
