@@ -60,8 +60,10 @@ inline int takenRun(int type, int taken, std::vector<int>& holders) {
         bool ok = true;
         for (int i = 0; i < taken && ok; ++i) {
             const int fd = holdPort(type, base + i);
-            if (fd < 0) ok = false;
-            else holders.push_back(fd);
+            if (fd < 0)
+                ok = false;
+            else
+                holders.push_back(fd);
         }
         if (ok) {
             const int probe = holdPort(type, base + taken);
@@ -70,7 +72,8 @@ inline int takenRun(int type, int taken, std::vector<int>& holders) {
                 return base;
             }
         }
-        for (int fd : holders) ::close(fd);
+        for (int fd : holders)
+            ::close(fd);
     }
     holders.clear();
     return -1;
@@ -115,7 +118,8 @@ class RowRecorder : public ui::ModelObserver {
 public:
     explicit RowRecorder(int list) : m_list(list) {}
     void modelChanged(const ui::Change& c) override {
-        if (c.kind != ui::Change::Kind::RowAppended || c.control != m_list || c.row.size() < 2) return;
+        if (c.kind != ui::Change::Kind::RowAppended || c.control != m_list || c.row.size() < 2)
+            return;
         std::lock_guard lock(m_mutex);
         m_texts.push_back(c.row[1]);
     }
@@ -157,7 +161,8 @@ struct PlainFixture : ::testing::Test {
     // The log texts of a window's list as it stands.
     static std::vector<std::string> texts(ui::ToolWindow& w, int list = 1) {
         std::vector<std::string> out;
-        for (const auto& row : w.model().rows(list)) out.push_back(row.size() > 1 ? row[1] : "");
+        for (const auto& row : w.model().rows(list))
+            out.push_back(row.size() > 1 ? row[1] : "");
         return out;
     }
     static bool hasText(ui::ToolWindow& w, const std::string& text, int list = 1) {

@@ -15,11 +15,18 @@ struct PortCase {
 
 TEST(PlainServerPort, ParameterGivesThePortOrTheDefault) {
     const PortCase cases[] = {
-        {"8088                ", 8088}, {"   8089  ", 8089}, {"", 8010},  {"0", 8010},
-        {"abc", 8010},                  {"65535", 65535},   {"65536", 8010}, {"99999999999999999999", 8010},
+        {"8088                ", 8088},
+        {"   8089  ", 8089},
+        {"", 8010},
+        {"0", 8010},
+        {"abc", 8010},
+        {"65535", 65535},
+        {"65536", 8010},
+        {"99999999999999999999", 8010},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(tools::PlainServer::portFromParameter(c.parameter, 8010), c.expected) << c.parameter;
+        EXPECT_EQ(tools::PlainServer::portFromParameter(c.parameter, 8010), c.expected)
+            << c.parameter;
 }
 
 struct Kind {
@@ -82,7 +89,8 @@ TEST_F(PlainFixture, BindMovesPastTakenPortsTenTimesAtMost) {
             auto w = startServer(kind.procedure, std::to_string(base));
             const auto lines = texts(*w);
             std::vector<std::string> tries;
-            for (int i = 1; i <= c.taken; ++i) tries.push_back("trying port: " + std::to_string(base + i));
+            for (int i = 1; i <= c.taken; ++i)
+                tries.push_back("trying port: " + std::to_string(base + i));
             std::vector<std::string> seen;
             std::size_t binds = 0;
             for (const auto& l : lines) {
@@ -107,7 +115,8 @@ TEST_F(PlainFixture, BindMovesPastTakenPortsTenTimesAtMost) {
                 EXPECT_EQ(*(after + 1), "WSAEINVAL");
             }
             closeWindow(w);
-            for (int fd : holders) ::close(fd);
+            for (int fd : holders)
+                ::close(fd);
         }
     }
 }

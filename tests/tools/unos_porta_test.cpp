@@ -44,7 +44,8 @@ struct Launcher : ::testing::Test {
     }
     std::size_t beeps() {
         const auto lines = console.lines();
-        return static_cast<std::size_t>(std::count(lines.begin(), lines.end(), "Unos_porta#1 beep"));
+        return static_cast<std::size_t>(
+            std::count(lines.begin(), lines.end(), "Unos_porta#1 beep"));
     }
     // The arguments of every window started besides the launcher, in order.
     std::vector<std::pair<std::string, std::vector<std::string>>> started() {
@@ -66,7 +67,8 @@ TEST_F(Launcher, ServerButtonsStartTheirServerWithTheBlankPaddedPort) {
     press(Unos_porta::UdpButton);
     press(Unos_porta::HttpButton); // not in this build
     ASSERT_TRUE(waitUntil([&] { return started().size() == 2; }));
-    const Started expected = {{"WS_Tcp", {"8088                "}}, {"WS_Udp", {"9001                "}}};
+    const Started expected = {{"WS_Tcp", {"8088                "}},
+                              {"WS_Udp", {"9001                "}}};
     EXPECT_EQ(started(), expected);
     EXPECT_EQ(beeps(), 0u);
 }
@@ -86,8 +88,8 @@ TEST_F(Launcher, PortZeroOnAServerButtonBeepsFocusesTheEntryAndStartsNothing) {
 TEST_F(Launcher, APortBeyond65535IsRefusedAndTheEntryShowsTheKeptPort) {
     type("7000");
     press(Unos_porta::PortEntry);
-    for (int control : {int(Unos_porta::PortEntry), int(Unos_porta::TcpButton),
-                        int(Unos_porta::ClientButton)}) {
+    for (int control :
+         {int(Unos_porta::PortEntry), int(Unos_porta::TcpButton), int(Unos_porta::ClientButton)}) {
         type("70000");
         launcher->model().setFocus(Unos_porta::UdpButton);
         const std::size_t before = beeps();
@@ -125,7 +127,8 @@ TEST_F(Launcher, ClientPopupStartsTheChosenClientAndBeepsAfterItCloses) {
         EXPECT_EQ(started(), c.expected) << c.port << " " << c.choice;
         EXPECT_EQ(beeps(), before + 1);
         const auto lines = console.lines();
-        const auto menu = std::find(lines.rbegin(), lines.rend(), "Unos_porta#1 menu Tcp|Udp|-|Http");
+        const auto menu =
+            std::find(lines.rbegin(), lines.rend(), "Unos_porta#1 menu Tcp|Udp|-|Http");
         const auto beep = std::find(lines.rbegin(), lines.rend(), "Unos_porta#1 beep");
         ASSERT_NE(menu, lines.rend());
         EXPECT_LT(beep, menu); // the beep comes after the menu (reverse order)

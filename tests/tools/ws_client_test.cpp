@@ -15,7 +15,8 @@ struct Client : PlainFixture {
     void open(const std::string& port, const std::string& mode) {
         client = desktop->start("WS_CLIENT", {port, mode});
         ASSERT_TRUE(client);
-        ASSERT_TRUE(waitUntil([&] { return client->model().caption().rfind("ws Client - ", 0) == 0; }));
+        ASSERT_TRUE(
+            waitUntil([&] { return client->model().caption().rfind("ws Client - ", 0) == 0; }));
     }
     void type(int control, const std::string& value) {
         client->invoke([&] { client->applyInput(control, value); }).get();
@@ -69,10 +70,10 @@ TEST_F(Client, SettingsOfTheModeCountOnlyWithAnAddressAndTheStartPortWins) {
     const Case cases[] = {
         {"", "", "UDP", "ws Client - UDP", "Create", "127.0.0.1", "8010", false,
          "UDPClientIP=127.0.0.1\r\nUDPPort=8010\r\nUDPCR=0\r\n"},
-        {"TCPClientIP=\r\nTCPPort=9000\r\nTCPCR=1\r\n", "", "TCP", "ws Client - TCP", "", "127.0.0.1",
-         "8010", false, "TCPClientIP=127.0.0.1\r\nTCPPort=8010\r\nTCPCR=0\r\n"},
-        {"TCPClientIP=10.1.2.3\r\nTCPPort=9000\r\nTCPCR=1\r\n", "8088", "TCP", "ws Client - TCP", "",
-         "10.1.2.3", "8088", true, "TCPClientIP=10.1.2.3\r\nTCPPort=8088\r\nTCPCR=1\r\n"},
+        {"TCPClientIP=\r\nTCPPort=9000\r\nTCPCR=1\r\n", "", "TCP", "ws Client - TCP", "",
+         "127.0.0.1", "8010", false, "TCPClientIP=127.0.0.1\r\nTCPPort=8010\r\nTCPCR=0\r\n"},
+        {"TCPClientIP=10.1.2.3\r\nTCPPort=9000\r\nTCPCR=1\r\n", "8088", "TCP", "ws Client - TCP",
+         "", "10.1.2.3", "8088", true, "TCPClientIP=10.1.2.3\r\nTCPPort=8088\r\nTCPCR=1\r\n"},
         {"TCPClientIP=10.1.2.3\r\nUDPClientIP=10.9.9.9\r\nUDPPort=7000\r\n", "", "udp",
          "ws Client - UDP", "Create", "10.9.9.9", "7000", false,
          "UDPClientIP=10.9.9.9\r\nUDPPort=7000\r\nUDPCR=0\r\n"},
@@ -102,9 +103,9 @@ TEST_F(Client, FirstConnectLogsEachStepAndCommandsGoOutAsTyped) {
     const auto log = lines();
     ASSERT_EQ(log.size(), 6u);
     const std::string number = log[2].substr(log[2].find('#') + 1);
-    const std::vector<std::string> expected = {"Closing Socket...", "Creating Socket...",
+    const std::vector<std::string> expected = {"Closing Socket...",     "Creating Socket...",
                                                "TCP Socket #" + number, "Binding Socket...",
-                                               "Connecting...", "Connected."};
+                                               "Connecting...",         "Connected."};
     EXPECT_EQ(log, expected);
     EXPECT_EQ(client->model().caption(), "Client TCP Socket #" + number);
 
@@ -209,7 +210,8 @@ TEST_F(Client, UdpModeCreatesAConnectedSocketThatSendsAndReads) {
     char buf[64];
     sockaddr_in from{};
     socklen_t len = sizeof from;
-    const ssize_t n = ::recvfrom(server, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
+    const ssize_t n =
+        ::recvfrom(server, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
     ASSERT_EQ(std::string(buf, static_cast<std::size_t>(std::max<ssize_t>(n, 0))), "ping");
     ::sendto(server, "pong\r\n", 6, 0, reinterpret_cast<sockaddr*>(&from), len);
     EXPECT_TRUE(waitForText(*client, "pong", WS_CLIENT::LogList));

@@ -82,8 +82,10 @@ TEST_F(TcpServer, ALargeSendIsLoggedReadByReadInLinesOfAtMost80) {
     auto added = linesFrom(before);
     added.pop_back();
     EXPECT_GE(added.size(), 3u);
-    for (const auto& line : added) EXPECT_EQ(line, std::string(line.size(), 'a'));
-    for (const auto& line : added) EXPECT_LE(line.size(), 80u);
+    for (const auto& line : added)
+        EXPECT_EQ(line, std::string(line.size(), 'a'));
+    for (const auto& line : added)
+        EXPECT_LE(line.size(), 80u);
 }
 
 TEST_F(TcpServer, ConnectionsAreClosedWithTheWindowTheNewestAndTheDisplacedOnes) {
@@ -95,7 +97,8 @@ TEST_F(TcpServer, ConnectionsAreClosedWithTheWindowTheNewestAndTheDisplacedOnes)
     // Two accept lines; data from the newest is read.
     ASSERT_TRUE(waitUntil([&] {
         std::size_t accepts = 0;
-        for (const auto& t : texts(*server)) accepts += t.find(" accept #") != std::string::npos;
+        for (const auto& t : texts(*server))
+            accepts += t.find(" accept #") != std::string::npos;
         return accepts == 2;
     }));
     sendAll(second, "newest");
@@ -127,7 +130,8 @@ TEST_F(TcpServer, LoadAThousandClientsOneAfterAnotherAreAllLoggedAndLeaveNoDescr
         ::close(fd);
         ASSERT_TRUE(waitUntil([&] {
             return recorder.countStartingWith("closing client socket...") == std::size_t(i + 1);
-        })) << "client " << i;
+        })) << "client "
+            << i;
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -136,8 +140,10 @@ TEST_F(TcpServer, LoadAThousandClientsOneAfterAnotherAreAllLoggedAndLeaveNoDescr
     for (const auto& t : recorder.texts())
         if (t.rfind("line ", 0) == 0) lines.insert(t);
     EXPECT_EQ(lines.size(), std::size_t(clients));
-    for (int i = 0; i < clients; ++i) EXPECT_EQ(lines.count("line " + std::to_string(i) + "\r\n"), 1u) << i;
+    for (int i = 0; i < clients; ++i)
+        EXPECT_EQ(lines.count("line " + std::to_string(i) + "\r\n"), 1u) << i;
     EXPECT_EQ(recorder.countStartingWith("127.0.0.1:"), std::size_t(clients));
     EXPECT_EQ(openDescriptors(), before);
-    std::printf("[ load ] %d clients in %.2f s (%.0f a second)\n", clients, seconds, clients / seconds);
+    std::printf("[ load ] %d clients in %.2f s (%.0f a second)\n", clients, seconds,
+                clients / seconds);
 }

@@ -26,7 +26,8 @@ struct UdpServer : PlainFixture {
 
     void send(const std::string& data) {
         const sockaddr_in to = loopback(port);
-        ::sendto(sender, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ::sendto(sender, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                 sizeof to);
     }
     long hits() {
         const std::string caption = server->model().caption();
@@ -72,7 +73,8 @@ TEST_F(UdpServer, EachDatagramIsOneLineWithItsSenderAsReceived) {
 
 TEST_F(UdpServer, ASecondServerOnTheSamePortBindsThatPort) {
     auto second = startServer("WS_Udp", std::to_string(port));
-    for (const auto& line : texts(*second)) EXPECT_EQ(line.rfind("trying port: ", 0), std::string::npos);
+    for (const auto& line : texts(*second))
+        EXPECT_EQ(line.rfind("trying port: ", 0), std::string::npos);
     EXPECT_NE(second->model().caption().find(":" + std::to_string(port) + " ("), std::string::npos);
     EXPECT_FALSE(hasText(*second, "WSAEADDRINUSE"));
 }
@@ -106,7 +108,8 @@ TEST_F(UdpServer, LoadDatagramsAtTwentyThousandASecondAreCountedAndTheWindowAnsw
     for (int i = 0; i < datagrams; ++i) {
         // Paced, not bursty: datagram i leaves at i / perSecond seconds.
         if (i % 20 == 0)
-            std::this_thread::sleep_until(start + std::chrono::microseconds(1000000LL * i / perSecond));
+            std::this_thread::sleep_until(start +
+                                          std::chrono::microseconds(1000000LL * i / perSecond));
         send("datagram " + std::to_string(i));
     }
     const double sendSeconds =

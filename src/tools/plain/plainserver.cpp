@@ -38,7 +38,9 @@ std::string PlainServer::peerText(const win::sockaddr_in& peer) {
            std::to_string(b[3]) + ":" + std::to_string(win::ntohs(peer.sin_port));
 }
 
-void PlainServer::report() { net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log); }
+void PlainServer::report() {
+    net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log);
+}
 
 void PlainServer::reportCode(int code) {
     net::ReportWinsockCode(*this, net::ReportVariant::LogAndSound, &m_log, code);
@@ -111,10 +113,18 @@ void PlainServer::bindWithRetries() {
 
 void PlainServer::onUserEvent(int event, win::WPARAM, win::LPARAM) {
     switch (event) {
-    case 1024: postClose(); break;
-    case 1126: onAcceptEvent(); break;
-    case 1127: onReadEvent(); break;
-    case 1128: onPeerCloseEvent(); break;
+    case 1024:
+        postClose();
+        break;
+    case 1126:
+        onAcceptEvent();
+        break;
+    case 1127:
+        onReadEvent();
+        break;
+    case 1128:
+        onPeerCloseEvent();
+        break;
     }
 }
 

@@ -65,11 +65,21 @@ bool Unos_porta::takePort() {
 
 void Unos_porta::onControl(int control) {
     switch (control) {
-    case PortEntry: takePort(); break;
-    case TcpButton: startServer("WS_Tcp"); break;
-    case UdpButton: startServer("WS_Udp"); break;
-    case HttpButton: startServer("WS_http_s"); break;
-    case ClientButton: startClient(); break;
+    case PortEntry:
+        takePort();
+        break;
+    case TcpButton:
+        startServer("WS_Tcp");
+        break;
+    case UdpButton:
+        startServer("WS_Udp");
+        break;
+    case HttpButton:
+        startServer("WS_http_s");
+        break;
+    case ClientButton:
+        startClient();
+        break;
     }
 }
 
@@ -88,9 +98,15 @@ void Unos_porta::startClient() {
     if (!takePort()) return;
     const std::string port = std::to_string(m_port);
     switch (popupMenu("Tcp|Udp|-|Http")) {
-    case 1: startIfPresent("WS_CLIENT", {port, "TCP"}); break;
-    case 2: startIfPresent("WS_CLIENT", {port, "UDP"}); break;
-    case 3: startIfPresent("ws_HClient", {"", port, ""}); break;
+    case 1:
+        startIfPresent("WS_CLIENT", {port, "TCP"});
+        break;
+    case 2:
+        startIfPresent("WS_CLIENT", {port, "UDP"});
+        break;
+    case 3:
+        startIfPresent("ws_HClient", {"", port, ""});
+        break;
     }
     beep();
 }

@@ -11,8 +11,14 @@ namespace tools {
 // popup that starts the clients with it.
 class Unos_porta : public ui::ToolWindow {
 public:
-    enum Control { PortPrompt = 1, PortEntry = 2, TcpButton = 3, UdpButton = 4, HttpButton = 5,
-                   ClientButton = 7 };
+    enum Control {
+        PortPrompt = 1,
+        PortEntry = 2,
+        TcpButton = 3,
+        UdpButton = 4,
+        HttpButton = 5,
+        ClientButton = 7
+    };
 
     Unos_porta();
     static ui::WindowDefinition makeDefinition();

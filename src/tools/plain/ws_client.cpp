@@ -50,32 +50,34 @@ ui::WindowDefinition WS_CLIENT::makeDefinition() {
     ui::ControlDef send = control(SendButton, K::Button, "Send", 1, 3);
     send.defaultButton = true;
     d.controls = {
-        control(IpPrompt, K::Prompt, "Server IP:", 0, 0),
-        ip,
-        control(PortPrompt, K::Prompt, "Port:", 0, 2),
-        port,
-        control(ConnectButton, K::Button, "Connect", 0, 4),
-        command,
-        control(CommandPrompt, K::Prompt, "Command:", 1, 0),
-        send,
-        control(CrLfBox, K::CheckBox, "CrLf", 1, 4),
-        list,
+        control(IpPrompt, K::Prompt, "Server IP:", 0, 0),    ip,
+        control(PortPrompt, K::Prompt, "Port:", 0, 2),       port,
+        control(ConnectButton, K::Button, "Connect", 0, 4),  command,
+        control(CommandPrompt, K::Prompt, "Command:", 1, 0), send,
+        control(CrLfBox, K::CheckBox, "CrLf", 1, 4),         list,
     };
     return d;
 }
 
-std::string WS_CLIENT::key(const char* name) const { return std::string(m_tcp ? "TCP" : "UDP") + name; }
+std::string WS_CLIENT::key(const char* name) const {
+    return std::string(m_tcp ? "TCP" : "UDP") + name;
+}
 
-void WS_CLIENT::status(const std::string& line) { m_log.add(text::cut(line, kStatusWidth)); }
+void WS_CLIENT::status(const std::string& line) {
+    m_log.add(text::cut(line, kStatusWidth));
+}
 
-void WS_CLIENT::report() { net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log); }
+void WS_CLIENT::report() {
+    net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log);
+}
 
 void WS_CLIENT::onOpen() {
     m_tcp = text::trimRight(argument(1)) == "TCP";
     if (!m_tcp) model().setValue(ConnectButton, "Create");
     // The mode's settings count only when its address is there.
     if (!text::trimRight(ReadSetting(kSection, key("ClientIP"), "")).empty()) {
-        m_serverIp = text::cut(text::trimRight(ReadSetting(kSection, key("ClientIP"), "")), kIpWidth);
+        m_serverIp =
+            text::cut(text::trimRight(ReadSetting(kSection, key("ClientIP"), "")), kIpWidth);
         if (const auto port = portNumber(ReadSetting(kSection, key("Port"), "")))
             m_serverPort = *port;
         m_crLf = text::leadingInteger(ReadSetting(kSection, key("CR"), "")) != 0;

@@ -13,8 +13,18 @@ namespace tools {
 // second start parameter and stays for the life of the window.
 class WS_CLIENT : public ui::ToolWindow {
 public:
-    enum Control { IpPrompt = 1, IpEntry, PortPrompt, PortEntry, ConnectButton, CommandEntry,
-                   CommandPrompt, SendButton, CrLfBox, LogList };
+    enum Control {
+        IpPrompt = 1,
+        IpEntry,
+        PortPrompt,
+        PortEntry,
+        ConnectButton,
+        CommandEntry,
+        CommandPrompt,
+        SendButton,
+        CrLfBox,
+        LogList
+    };
 
     WS_CLIENT();
     static ui::WindowDefinition makeDefinition();
@@ -36,11 +46,11 @@ private:
     void sendCommand();
     void readReply();
 
-    bool m_tcp = true;                  // ClientMode
+    bool m_tcp = true;                    // ClientMode
     std::string m_serverIp = "127.0.0.1"; // ServerIP
-    std::uint16_t m_serverPort = 8010;  // ServerPort
-    bool m_crLf = false;                // CrLfFlag
-    std::string m_command;              // Command
+    std::uint16_t m_serverPort = 8010;    // ServerPort
+    bool m_crLf = false;                  // CrLfFlag
+    std::string m_command;                // Command
     // ClientSocket. None until the first "Connect": here descriptor 0 may be a
     // socket of another window, so "none" must not be 0.
     win::SOCKET m_socket = win::INVALID_SOCKET;

@@ -57,7 +57,8 @@ void WS_Tcp::onPeerCloseEvent() {
 void WS_Tcp::closeConnections() {
     // The connections go with the window; left open they would outlive it for
     // the rest of the process.
-    for (win::SOCKET s : m_connections) win::closesocket(s);
+    for (win::SOCKET s : m_connections)
+        win::closesocket(s);
     m_connections.clear();
     m_clientSocket = win::INVALID_SOCKET;
 }
