@@ -180,11 +180,11 @@ void PortBlocker::onControl(int control) {
     // "ignore local" and the alarm file are read from the window at each hit.
 }
 
-void PortBlocker::onUserEvent(int event, win::WPARAM, win::LPARAM) {
+void PortBlocker::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     switch (event) {
     case 1024: postClose(); break;
-    case 1126: onAccept(); break;
-    case 1127: onRead(); break;
+    case 1126: onAccept(static_cast<win::SOCKET>(wParam)); break;
+    case 1127: onRead(static_cast<win::SOCKET>(wParam)); break;
     case 1128: onClientClose(); break;
     }
 }
@@ -224,6 +224,16 @@ void PortBlocker::onClose() {
 
 void PortBlocker::countHit() {
     m_hits = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_hits) + 1u);
+}
+
+void PortBlocker::keepNotified(win::SOCKET notified, std::size_t searchedUpTo) {
+    for (std::size_t i = searchedUpTo + 1; i < slotCount(); ++i) {
+        if (m_sockets[i] != notified) continue;
+        if (win::WSAAsyncSelect(notified, hwnd(), net::SocketNotifyMessage,
+                                win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0)
+            reportError();
+        return;
+    }
 }
 
 std::string PortBlocker::blockerCaption() const {

@@ -61,9 +61,10 @@ protected:
     void onControl(int control) override;
     void onUserEvent(int event, win::WPARAM wParam, win::LPARAM lParam) override;
 
-    // The socket events of the server hook: 1126, 1127, 1128.
-    virtual void onAccept() {}
-    virtual void onRead() {}
+    // The socket events of the server hook: 1126, 1127, 1128, with the socket
+    // whose notification raised them.
+    virtual void onAccept(win::SOCKET /*notified*/) {}
+    virtual void onRead(win::SOCKET /*notified*/) {}
     virtual void onClientClose() {}
     // The TCP blocker listens between bind and registration; the UDP one does not.
     virtual void afterBind(int /*slot*/, win::SOCKET /*s*/) {}
@@ -78,6 +79,12 @@ protected:
 
     // Hits += 1, wrapping as a 32-bit counter would rather than overflowing.
     void countHit();
+    // A hit searches the sockets in list order and may take a connection or
+    // datagram from an earlier socket than the one whose notification raised it.
+    // That notification is then spent while its own socket, never called, stays
+    // silent under Winsock's rules: the trap would go deaf on that port. Asking
+    // for its notifications again posts one at once when something is waiting.
+    void keepNotified(win::SOCKET notified, std::size_t searchedUpTo);
     // "<protocol> blocker <host name> (<host IP>)"
     std::string blockerCaption() const;
     // ReportWinsockError, the blockers' variant: the name as a log line, "Error.wav".

@@ -31,17 +31,19 @@ ui::WindowDefinition WS_TcpB::makeDefinition() {
 
 void WS_TcpB::afterBind(int slot, win::SOCKET s) {
     log().add("socket to listen[" + std::to_string(slot) + "]");
-    if (win::listen(s, 1) != 0) reportError();
+    // A queue of one connection made the kernel drop the probes of any burst
+    // (a scan, several peers at once) before the window could see them; a trap
+    // must log every probe, so the queue is as long as the system allows.
+    if (win::listen(s, SOMAXCONN) != 0) reportError();
 }
 
-void WS_TcpB::onAccept() {
-    countHit();
-    model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
+void WS_TcpB::onAccept(win::SOCKET notified) {
     // The search goes through the list in its order; the first socket with a
     // connection waiting gives it. Further connections raise their own events.
     const PortRecord* record = nullptr;
     win::sockaddr_in peer{};
-    for (std::size_t i = 0; i < slotCount() && !record; ++i) {
+    std::size_t i = 0;
+    for (; i < slotCount(); ++i) {
         const win::SOCKET listener = socketTable()[i];
         if (listener == win::INVALID_SOCKET) continue;
         int length = 16;
@@ -49,8 +51,14 @@ void WS_TcpB::onAccept() {
         if (s == win::INVALID_SOCKET) continue;
         m_clientSocket = s;
         record = &portList()[i];
+        break;
     }
+    // A notification whose connection an earlier event already took is no hit:
+    // the count is of connections, so that it matches what the peers made.
     if (!record) return;
+    keepNotified(notified, i);
+    countHit();
+    model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
     const std::string address = dotted(peer.sin_addr);
     if (ignoredPeer(address)) {
         win::closesocket(m_clientSocket);
@@ -64,7 +72,7 @@ void WS_TcpB::onAccept() {
     playAlarm();
 }
 
-void WS_TcpB::onRead() {
+void WS_TcpB::onRead(win::SOCKET) {
     countHit();
     // The port of the record set up last, whichever port was hit.
     model().setCaption("TCP - " + text::trimRight(host().name) + ":" +

@@ -14,8 +14,8 @@ public:
 
 protected:
     void afterBind(int slot, win::SOCKET s) override;
-    void onAccept() override;
-    void onRead() override;
+    void onAccept(win::SOCKET notified) override;
+    void onRead(win::SOCKET notified) override;
     void onClientClose() override;
 
 private:

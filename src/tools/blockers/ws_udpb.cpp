@@ -26,12 +26,11 @@ ui::WindowDefinition WS_UdpB::makeDefinition() {
          control(Reload, K::Button, "Reload", {3, 2, 1, 1})});
 }
 
-void WS_UdpB::onRead() {
-    countHit();
-    model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
+void WS_UdpB::onRead(win::SOCKET notified) {
     // One datagram per event, from the socket earliest in the list; a socket with
-    // nothing for us (or a datagram too long for the buffer, which is dropped)
-    // passes the search on.
+    // nothing for us, or with a datagram too long for the buffer, passes the
+    // search on. Each datagram counts once, so the count is of probes rather than
+    // of notifications (one may find its datagram taken by an earlier event).
     for (std::size_t i = 0; i < slotCount(); ++i) {
         const win::SOCKET s = socketTable()[i];
         if (s == win::INVALID_SOCKET) continue;
@@ -40,7 +39,16 @@ void WS_UdpB::onRead() {
         int length = 16;
         const int received =
             win::recvfrom(s, buffer, 1024, 0, reinterpret_cast<win::sockaddr*>(&sender), &length);
+        if (received == win::SOCKET_ERROR && win::WSAGetLastError() == win::WSAEMSGSIZE) {
+            // Too long for the buffer: the receive dropped it, yet it was a probe.
+            countHit();
+            model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
+            continue;
+        }
         if (received <= 0) continue;
+        keepNotified(notified, i);
+        countHit();
+        model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
         const std::string address = dotted(sender.sin_addr);
         if (ignoredPeer(address)) return;
         setClientAddress(address, win::ntohs(sender.sin_port));
@@ -49,6 +57,7 @@ void WS_UdpB::onRead() {
         playAlarm();
         return;
     }
+    // Nothing waiting: an earlier event took this notification's datagram.
 }
 
 } // namespace tools

@@ -14,7 +14,7 @@ public:
     static ui::WindowDefinition makeDefinition();
 
 protected:
-    void onRead() override;
+    void onRead(win::SOCKET notified) override;
 };
 
 } // namespace tools
