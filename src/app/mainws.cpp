@@ -224,6 +224,9 @@ void MainWS::onUserEvent(int event, win::WPARAM, win::LPARAM) {
 }
 
 void MainWS::onClose() {
+    // The tools close first, while the sockets layer still runs: ended under them,
+    // every closesocket of their close handlers would fail and sound an error.
+    if (desktop()) desktop()->closeToolsAndWait(15000);
     if (shell::SocketsStarted.load() == 1) win::WSACleanup();
     WriteSetting("VARlo Settings", "Sound", std::to_string(shell::Sound.load()), ".\\VARlo.INI");
 }

@@ -5,6 +5,7 @@
 #include "ui/toolwindow.h"
 #include "ui/windowthread.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace ui {
@@ -103,6 +104,23 @@ void Desktop::frameClosed() {
             if (w != frame) others.push_back(w);
     }
     for (const auto& w : others) w->postClose();
+}
+
+bool Desktop::closeToolsAndWait(int milliseconds) {
+    std::shared_ptr<ToolWindow> frame;
+    std::vector<std::shared_ptr<ToolWindow>> others;
+    {
+        std::lock_guard lock(m_mutex);
+        frame = m_frame.lock();
+        for (const auto& w : m_windows)
+            if (w != frame) others.push_back(w);
+    }
+    for (const auto& w : others) w->postClose();
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] {
+        return std::all_of(m_windows.begin(), m_windows.end(),
+                           [&](const std::shared_ptr<ToolWindow>& w) { return w == frame; });
+    });
 }
 
 void Desktop::endSession() {

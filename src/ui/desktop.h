@@ -44,6 +44,10 @@ public:
     // last one is gone the front end is told that all have closed.
     void setFrame(const std::shared_ptr<ToolWindow>& frame);
     void frameClosed();
+    // Asks every window but the frame to close and waits until they have (or the
+    // time-out passed); false on time-out. The frame uses it before it ends the
+    // sockets layer, so the tools close their sockets while the layer still runs.
+    bool closeToolsAndWait(int milliseconds);
     // The session is ending (a signal): every window is told as Windows would tell
     // it, with WM_QUERYENDSESSION and WM_ENDSESSION.
     void endSession();

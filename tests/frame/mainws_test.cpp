@@ -1,6 +1,7 @@
 #include "app/mainws.h"
 #include "net/shellstate.h"
 #include "net/socketeventhook.h"
+#include "platform/winsock.h"
 #include "platform/scratchdir.h"
 #include "settings/placementstore.h"
 #include "support/testwindows.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
 
 using namespace testing_support;
@@ -28,6 +30,23 @@ protected:
     }
 };
 
+// Holds a socket and records how closing it went when the window closes.
+std::atomic<int> g_closeResult{-2};
+
+class SocketTool : public ui::ToolWindow {
+public:
+    SocketTool() : ToolWindow("WS_TcpB", ui::WindowDefinition{}) {}
+
+protected:
+    void onOpen() override { m_socket = win::socket(AF_INET, SOCK_STREAM, 0); }
+    void onClose() override {
+        g_closeResult = win::closesocket(m_socket) == 0 ? 0 : win::WSAGetLastError();
+    }
+
+private:
+    win::SOCKET m_socket = win::INVALID_SOCKET;
+};
+
 struct FrameFixture : ::testing::Test {
     ScratchDir dir;
     CapturedConsole console;
@@ -38,6 +57,7 @@ struct FrameFixture : ::testing::Test {
 
     FrameFixture() {
         registry.add("MainWS", [] { return std::make_unique<app::MainWS>(); });
+        registry.add("WS_TcpB", [] { return std::make_unique<SocketTool>(); });
         for (const char* name : {"Ping_ip", "Traceroute", "WS_CLIENT", "DNSx", "Unos_porta"})
             registry.add(name, [name] { return std::make_unique<StubTool>(name); });
     }
@@ -181,4 +201,12 @@ TEST_F(FrameFixture, EndOfSessionClosesEveryWindowThroughItsHandlers) {
     EXPECT_TRUE(console.has("MainWS#1 closed"));
     EXPECT_TRUE(console.has("DNSx#1 closed"));
     EXPECT_NE(ScratchDir::read("VARlo.INI").find("Sound=1"), std::string::npos);
+}
+
+TEST_F(FrameFixture, ToolsCloseTheirSocketsBeforeTheFrameEndsTheSocketsLayer) {
+    startFrame();
+    chooseMenu("WS/Port blocker/Tcp ports");
+    ASSERT_TRUE(console.waitForLine("WS_TcpB#1 open"));
+    exitProgram();
+    EXPECT_EQ(g_closeResult.load(), 0); // not WSANOTINITIALISED
 }
