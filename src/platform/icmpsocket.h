@@ -1,0 +1,60 @@
+#pragma once
+#include "platform/icmp.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include <sys/socket.h>
+
+namespace win {
+
+// What came back for one echo request: an echo reply (type 0) or an ICMP error
+// about the request (time exceeded, destination unreachable, ...).
+struct IcmpAnswer {
+    IPAddr from = 0; // network byte order
+    std::uint8_t type = 0;
+    std::uint8_t code = 0;
+    std::uint8_t ttl = 0;
+    std::uint8_t tos = 0;
+    std::vector<std::uint8_t> data; // the echoed data of an echo reply
+};
+
+// One ICMP socket for one echo request: a ping socket where the system lets this
+// process open one, a raw socket otherwise. It sends one request and picks its
+// own answer out of whatever else arrives.
+class IcmpSocket {
+public:
+    IcmpSocket();
+    ~IcmpSocket();
+    IcmpSocket(const IcmpSocket&) = delete;
+    IcmpSocket& operator=(const IcmpSocket&) = delete;
+
+    IcmpSocketKind kind() const { return m_kind; }
+    bool isOpen() const { return m_fd >= 0; }
+
+    // TTL 0 keeps the system's default.
+    void setOptions(std::uint8_t ttl, std::uint8_t tos, bool dontFragment);
+    // 0, or the errno of the failed send.
+    int send(IPAddr destination, const void* data, std::size_t size);
+    // The answer to the request sent, or nothing by the deadline.
+    std::optional<IcmpAnswer> await(std::chrono::steady_clock::time_point deadline);
+
+private:
+    std::optional<IcmpAnswer> readQueued(bool errors);
+    std::optional<IcmpAnswer> matchPing(const std::uint8_t* packet, std::size_t size,
+                                        const msghdr& msg, IPAddr from);
+    std::optional<IcmpAnswer> matchPingError(const std::uint8_t* packet, std::size_t size,
+                                             const msghdr& msg);
+    std::optional<IcmpAnswer> matchRaw(const std::uint8_t* packet, std::size_t size);
+    bool isOurRequest(const std::uint8_t* icmp, std::size_t size) const;
+
+    int m_fd = -1;
+    IcmpSocketKind m_kind = IcmpSocketKind::None;
+    std::uint16_t m_identifier = 0; // raw sockets; a ping socket's is the kernel's
+    std::uint16_t m_sequence = 0;
+    IPAddr m_destination = 0;
+};
+
+} // namespace win
