@@ -45,7 +45,8 @@ int probeTcp(int port) {
     const sockaddr_in to = loopback(port);
     int result = -1;
     char c;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 && ::recv(fd, &c, 1, 0) == 0)
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+        ::recv(fd, &c, 1, 0) == 0)
         result = ownPort(fd);
     ::close(fd);
     return result;
@@ -70,11 +71,13 @@ TEST(HeadlessBlockers, TcpTrapPrintsEveryHitAndSavesItsSectionWhenTheSessionEnds
     ScratchDir::write("Varlo.tcp", std::to_string(port) + ", Trap\r\n");
     ScratchDir::write("VARlo.INI", "[VARlo Settings]\r\nSound=1\r\n");
     Program program({"--headless", "--open", "WS_TcpB"});
-    ASSERT_TRUE(program.waitForOutput("\tTCP port: " + std::to_string(port) + " Trap\n")) << program.output();
+    ASSERT_TRUE(program.waitForOutput("\tTCP port: " + std::to_string(port) + " Trap\n"))
+        << program.output();
     for (int hit = 1; hit <= 3; ++hit) {
         const int client = probeTcp(port);
         ASSERT_GT(client, 0);
-        const std::string line = "\t" + std::to_string(port) + " Trap - 127.0.0.1:" + std::to_string(client) + " accept #";
+        const std::string line = "\t" + std::to_string(port) +
+                                 " Trap - 127.0.0.1:" + std::to_string(client) + " accept #";
         EXPECT_TRUE(program.waitForOutput(line)) << program.output();
         EXPECT_TRUE(program.waitForOutput(") Hit:" + std::to_string(hit) + "\n"));
     }
@@ -83,7 +86,8 @@ TEST(HeadlessBlockers, TcpTrapPrintsEveryHitAndSavesItsSectionWhenTheSessionEnds
     ASSERT_EQ(program.wait(), 0) << program.output();
     EXPECT_TRUE(program.printed("WS_TcpB#1 closed"));
     const std::string ini = ScratchDir::read("VARlo.INI");
-    EXPECT_NE(ini.find("[Tcp block]\r\nIgnore local=0\r\nAlarm=Alarm.wav\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[Tcp block]\r\nIgnore local=0\r\nAlarm=Alarm.wav\r\n"), std::string::npos)
+        << ini;
     EXPECT_NE(ini.find("[WS_TcpB]\r\n"), std::string::npos) << ini;
 }
 
@@ -94,21 +98,24 @@ TEST(HeadlessBlockers, UdpTrapDrivenByAScriptLogsTheDatagramWithItsNewAlarm) {
     ScratchDir::write("VARlo.INI", "[VARlo Settings]\r\nSound=1\r\n");
     Program program({"--headless", "--script", "-"},
                     "open WS_UdpB\nset WS_UdpB 4 Siren.wav\nwaitfor WS_UdpB Hit:1 20\nquit\n");
-    ASSERT_TRUE(program.waitForOutput("\tUDP port: " + std::to_string(port) + " Echo\n")) << program.output();
+    ASSERT_TRUE(program.waitForOutput("\tUDP port: " + std::to_string(port) + " Echo\n"))
+        << program.output();
     const int sender = probeUdp(port, "hello");
     ASSERT_EQ(program.wait(), 0) << program.output();
-    EXPECT_NE(program.output().find("\t" + std::to_string(port) + " Echo - 127.0.0.1:" +
-                                    std::to_string(sender) + " hello\n"),
+    EXPECT_NE(program.output().find("\t" + std::to_string(port) +
+                                    " Echo - 127.0.0.1:" + std::to_string(sender) + " hello\n"),
               std::string::npos)
         << program.output();
     EXPECT_TRUE(program.printed("WS_UdpB#1 cue Siren.wav"));
     const std::string ini = ScratchDir::read("VARlo.INI");
-    EXPECT_NE(ini.find("[Udp block]\r\nIgnore local=0\r\nAlarm=Siren.wav\r\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("[Udp block]\r\nIgnore local=0\r\nAlarm=Siren.wav\r\n"), std::string::npos)
+        << ini;
 }
 
 TEST(HeadlessBlockers, MissingListIsAnsweredAndTheTrapStaysOpenWithoutPorts) {
     ScratchDir dir;
-    Program program({"--headless", "--script", "-"}, "open WS_TcpB\nwaitfor WS_TcpB \"No ports\" 20\nquit\n");
+    Program program({"--headless", "--script", "-"},
+                    "open WS_TcpB\nwaitfor WS_TcpB \"No ports\" 20\nquit\n");
     ASSERT_EQ(program.wait(), 0) << program.output();
     const std::string& out = program.output();
     const auto box = out.find("WS_TcpB#1 box \tnone\tCreate a file: Varlo.tcp  with comma|");

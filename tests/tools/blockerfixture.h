@@ -96,8 +96,8 @@ inline UdpQueue udpQueue(int port) {
     std::snprintf(wanted, sizeof wanted, "00000000:%04X", port);
     while (std::getline(in, line)) {
         std::istringstream fields(line);
-        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode, refs,
-            pointer;
+        std::string slot, local, remote, state, queues, timer, retransmits, uid, timeout, inode,
+            refs, pointer;
         long drops = 0;
         fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
             timeout >> inode >> refs >> pointer >> drops;
@@ -184,7 +184,8 @@ struct BlockerFixture : ::testing::Test {
 
     std::string dump() {
         std::string s;
-        for (auto& l : printed()) s += l + "\n";
+        for (auto& l : printed())
+            s += l + "\n";
         return s;
     }
 

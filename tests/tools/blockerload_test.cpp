@@ -46,13 +46,15 @@ long residentKb() {
 
 std::size_t openDescriptors() {
     std::size_t n = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
     return n;
 }
 
 std::vector<int> distinctFreePorts(int type, std::size_t count) {
     std::set<int> ports;
-    while (ports.size() < count) ports.insert(freePort(type));
+    while (ports.size() < count)
+        ports.insert(freePort(type));
     return {ports.begin(), ports.end()};
 }
 
@@ -104,9 +106,12 @@ struct LoadFixture : ::testing::Test {
     std::size_t validSockets() {
         std::size_t n = 0;
         auto w = window;
-        window->invoke([&] {
-            for (auto s : static_cast<tools::PortBlocker&>(*w).socketTable()) n += s != win::INVALID_SOCKET;
-        }).get();
+        window
+            ->invoke([&] {
+                for (auto s : static_cast<tools::PortBlocker&>(*w).socketTable())
+                    n += s != win::INVALID_SOCKET;
+            })
+            .get();
         return n;
     }
 };
@@ -122,7 +127,8 @@ int flood(const std::vector<int>& ports, int total, int inFlight, std::chrono::s
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
         const sockaddr_in to = loopback(ports[static_cast<std::size_t>(started) % ports.size()]);
         ++started;
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 && errno != EINPROGRESS) {
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0 &&
+            errno != EINPROGRESS) {
             ::close(fd);
             ++failed;
             return;
@@ -147,8 +153,10 @@ int flood(const std::vector<int>& ports, int total, int inFlight, std::chrono::s
             char c;
             const ssize_t got = ::recv(fd, &c, 1, 0);
             if (got > 0 || (got < 0 && errno == EAGAIN)) continue;
-            if (got == 0) ++closedByPeer;
-            else ++failed;
+            if (got == 0)
+                ++closedByPeer;
+            else
+                ++failed;
             ::epoll_ctl(ep, EPOLL_CTL_DEL, fd, nullptr);
             ::close(fd);
             --active;
@@ -176,7 +184,8 @@ TEST_F(LoadFixture, TcpFloodIsCountedInFullWhileTheWindowAnswersAndMemoryStaysFl
             const auto t0 = std::chrono::steady_clock::now();
             window->invoke([] {}).get();
             const long ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                std::chrono::steady_clock::now() - t0).count();
+                                std::chrono::steady_clock::now() - t0)
+                                .count();
             slowestMs = std::max(slowestMs.load(), ms);
             mostRows = std::max(mostRows.load(), window->model().rowCount(1));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -187,7 +196,8 @@ TEST_F(LoadFixture, TcpFloodIsCountedInFullWhileTheWindowAnswersAndMemoryStaysFl
     const int closed = flood(ports, total, 200, std::chrono::seconds(55), [&](int done) {
         if (done == total / 4) rssQuarter = residentKb();
     });
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const long rssEnd = residentKb();
     flooding = false;
     prober.join();
@@ -202,7 +212,8 @@ TEST_F(LoadFixture, TcpFloodIsCountedInFullWhileTheWindowAnswersAndMemoryStaysFl
     }
     std::printf("tcp flood: %d connections to 100 ports, 200 at a time: %.2f s (%.0f/s), "
                 "slowest click %ld ms, log rows at most %zu, RSS %ld -> %ld kB\n",
-                total, seconds, closed / seconds, slowestMs.load(), mostRows.load(), rssQuarter, rssEnd);
+                total, seconds, closed / seconds, slowestMs.load(), mostRows.load(), rssQuarter,
+                rssEnd);
     close();
 }
 
@@ -219,17 +230,20 @@ TEST_F(LoadFixture, UdpSteadyStreamEveryDatagramThatReachedASocketIsCounted) {
     int sent = 0;
     while (sent < total) {
         // Paced by the clock: by time t, t * rate datagrams have gone.
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const int due = std::min(total, static_cast<int>(elapsed * perSecond) + 1);
         for (; sent < due; ++sent) {
             const sockaddr_in to = loopback(ports[static_cast<std::size_t>(sent) % ports.size()]);
             const std::string data = "probe " + std::to_string(sent);
-            ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+            ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                     sizeof to);
         }
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     }
     ::close(fd);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 
     auto kernel = [&] {
         long queued = 0, drops = 0;
@@ -244,9 +258,10 @@ TEST_F(LoadFixture, UdpSteadyStreamEveryDatagramThatReachedASocketIsCounted) {
     window->invoke([] {}).get();
     const long drops = kernel().second;
     EXPECT_EQ(hitsIn(window->model().caption()), total - drops);
-    std::printf("udp stream: %d datagrams to 4 ports in %.2f s (%.0f/s), dropped by the kernel: %ld, "
-                "counted: %ld\n",
-                total, seconds, total / seconds, drops, hitsIn(window->model().caption()));
+    std::printf(
+        "udp stream: %d datagrams to 4 ports in %.2f s (%.0f/s), dropped by the kernel: %ld, "
+        "counted: %ld\n",
+        total, seconds, total / seconds, drops, hitsIn(window->model().caption()));
     close();
 }
 
@@ -256,11 +271,13 @@ TEST_F(LoadFixture, HostileListFilesNeverGiveMoreThan100Sockets) {
     std::mt19937 random(77);
     auto bytes = [&](std::size_t n, const std::string& alphabet) {
         std::string s(n, '\0');
-        for (auto& c : s) c = alphabet.empty() ? char(random()) : alphabet[random() % alphabet.size()];
+        for (auto& c : s)
+            c = alphabet.empty() ? char(random()) : alphabet[random() % alphabet.size()];
         return s;
     };
     std::string tenThousand;
-    for (int i = 0; i < 10000; ++i) tenThousand += "x, record " + std::to_string(i) + "\r\n";
+    for (int i = 0; i < 10000; ++i)
+        tenThousand += "x, record " + std::to_string(i) + "\r\n";
     const struct {
         const char* name;
         std::string content;
@@ -275,7 +292,8 @@ TEST_F(LoadFixture, HostileListFilesNeverGiveMoreThan100Sockets) {
     const std::size_t before = openDescriptors();
     for (const char* procedure : {"WS_TcpB", "WS_UdpB"}) {
         for (const auto& f : files) {
-            ScratchDir::write(procedure == std::string("WS_TcpB") ? "Varlo.tcp" : "Varlo.udp", f.content);
+            ScratchDir::write(procedure == std::string("WS_TcpB") ? "Varlo.tcp" : "Varlo.udp",
+                              f.content);
             open(procedure);
             EXPECT_LE(validSockets(), 100u) << procedure << " " << f.name;
             EXPECT_LE(openDescriptors(), before + 100 + 8) << procedure << " " << f.name;

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 
 using tools::PortList;
 namespace portlist = tools::portlist;
@@ -26,7 +25,8 @@ struct LoadCase {
 std::string longLine() {
     // 100 characters: "7," then 98 letters cycling a..z.
     std::string line = "7,";
-    for (int i = 0; line.size() < 100; ++i) line += char('a' + i % 26);
+    for (int i = 0; line.size() < 100; ++i)
+        line += char('a' + i % 26);
     return line;
 }
 
@@ -36,15 +36,22 @@ std::vector<LoadCase> loadCases() {
         {"TwoExampleLines", "80, Http\r\n1456, Custom\r\n", {{"80", "Http"}, {"1456", "Custom"}}},
         {"LastLineWithoutCrLfIsLost", "80, Http\r\n1456, Custom", {{"80", "Http"}}},
         {"DigitsOnlyGiveBothFields", "8080\r\n", {{"8080", "8080"}}},
-        {"FurtherCommasBelongToTheDescription", "  21 ,  Ftp, control\r\n", {{"21 ", "Ftp, control"}}},
+        {"FurtherCommasBelongToTheDescription",
+         "  21 ,  Ftp, control\r\n",
+         {{"21 ", "Ftp, control"}}},
         {"FirstLineIsCutBeforeItsBlanksGo", "         345, x\r\n", {{"3", "x"}}},
-        {"LaterLinesLoseTheirBlanksFirst", "1, a\r\n         345, x\r\n", {{"1", "a"}, {"345", "x"}}},
-        {"BlankAndEmptyLinesAreSkipped", "1, a\r\n\r\n      \r\n2, b\r\n", {{"1", "a"}, {"2", "b"}}},
+        {"LaterLinesLoseTheirBlanksFirst",
+         "1, a\r\n         345, x\r\n",
+         {{"1", "a"}, {"345", "x"}}},
+        {"BlankAndEmptyLinesAreSkipped",
+         "1, a\r\n\r\n      \r\n2, b\r\n",
+         {{"1", "a"}, {"2", "b"}}},
         {"OnlyTheFirst80CharactersAreSplit", line100 + "\r\n", {{"7", line100.substr(2, 40)}}},
         {"DescriptionEndsAtCharacter80",
          "1" + std::string(44, 'p') + "," + std::string(30, 'd') + "XYZWVUTSRQ\r\n",
          {{"1ppppppppp", std::string(30, 'd') + "XYZW"}}},
-        {"CrOnlyLinesLoseTheirFirstCharacter", "80, Http\r1456, Custom\r2000, X\r",
+        {"CrOnlyLinesLoseTheirFirstCharacter",
+         "80, Http\r1456, Custom\r2000, X\r",
          {{"80", "Http"}, {"456", "Custom"}, {"000", "X"}}},
         {"BareLineFeedsGiveNothing", "80, Http\n1456, Custom\n", {}},
         {"EmptyFileGivesNothing", "", {}},
@@ -73,10 +80,12 @@ INSTANTIATE_TEST_SUITE_P(Cases, PortListLoad, ::testing::ValuesIn(loadCases()),
 TEST(PortListFile, OnlyRecordsWhoseCrLiesWithinTheFirst10240BytesAreRead) {
     // 2,000 lines of "nnnn, x\r\n" (9 bytes): the CR of line k lies at 9k - 2.
     std::string file;
-    for (int i = 1000; i < 3000; ++i) file += std::to_string(i) + ", x\r\n";
+    for (int i = 1000; i < 3000; ++i)
+        file += std::to_string(i) + ", x\r\n";
     const PortList list = portlist::load(file);
     std::size_t whole = 0;
-    while (9 * (whole + 1) - 2 < 10240) ++whole;
+    while (9 * (whole + 1) - 2 < 10240)
+        ++whole;
     ASSERT_EQ(list.size(), whole);
     EXPECT_EQ(text::trimRight(list.back().port), std::to_string(1000 + whole - 1));
 }
@@ -93,28 +102,11 @@ TEST(PortListFile, PortValueTakesLeadingDigitsWithoutCuttingTo16Bits) {
     const struct {
         const char* port;
         std::uint64_t value;
-    } cases[] = {{"80", 80}, {"  443x", 443}, {"http", 0}, {"", 0}, {"70000", 70000},
-                 {"9999999999", 9999999999ull}, {"-5", 0}};
+    } cases[] = {{"80", 80}, {"  443x", 443},  {"http", 0},
+                 {"", 0},    {"70000", 70000}, {"9999999999", 9999999999ull},
+                 {"-5", 0}};
     for (const auto& c : cases)
         EXPECT_EQ(portlist::portValue({text::pad(c.port, 10), ""}), c.value) << c.port;
-}
-
-TEST(PortListFile, HostileBytesNeverBreakTheFieldWidths) {
-    std::mt19937 random(4242);
-    for (int round = 0; round < 60; ++round) {
-        std::string bytes(round % 3 == 0 ? 1 << 20 : random() % 12000, '\0');
-        for (auto& b : bytes) {
-            // Many CRs and blanks so that records are actually formed.
-            const unsigned r = random() % 16;
-            b = r == 0 ? '\r' : r == 1 ? ' ' : r == 2 ? ',' : char(random());
-        }
-        const PortList list = portlist::load(bytes);
-        EXPECT_LE(list.size(), 10240u / 2);
-        for (const auto& record : list) {
-            ASSERT_EQ(record.port.size(), 10u);
-            ASSERT_EQ(record.description.size(), 40u);
-        }
-    }
 }
 
 } // namespace

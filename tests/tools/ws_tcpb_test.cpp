@@ -21,19 +21,25 @@ struct TcpBlocker : BlockerFixture {
     // The seven set-up lines of one record.
     static std::vector<std::string> setUpLines(int slot, const std::string& portLine) {
         const std::string n = std::to_string(slot);
-        return {"creating socket[" + n + "]", "TCP socket[" + n + "] #",
-                "binding socket[" + n + "]",  "socket to listen[" + n + "]",
-                "waiting to accept()..",      portLine,
+        return {"creating socket[" + n + "]",
+                "TCP socket[" + n + "] #",
+                "binding socket[" + n + "]",
+                "socket to listen[" + n + "]",
+                "waiting to accept()..",
+                portLine,
                 ""};
     }
 
     // The log lines match `expected`; an expected "… #" line matches any socket number.
-    static void expectLines(const std::vector<std::string>& got, const std::vector<std::string>& expected) {
+    static void expectLines(const std::vector<std::string>& got,
+                            const std::vector<std::string>& expected) {
         ASSERT_GE(got.size(), expected.size());
         for (std::size_t i = 0; i < expected.size(); ++i) {
             if (!expected[i].empty() && expected[i].back() == '#')
-                EXPECT_TRUE(std::regex_match(got[i], std::regex(std::regex_replace(
-                                                 expected[i], std::regex(R"([\[\]])"), R"(\$&)") + R"(\d+)")))
+                EXPECT_TRUE(std::regex_match(
+                    got[i],
+                    std::regex(std::regex_replace(expected[i], std::regex(R"([\[\]])"), R"(\$&)") +
+                               R"(\d+)")))
                     << i << ": " << got[i];
             else
                 EXPECT_EQ(got[i], expected[i]) << i;
@@ -73,11 +79,15 @@ TEST_F(TcpBlocker, HitIsLoggedWithThePeerClosedCountedAndSounded) {
     onWindow([] {});
     EXPECT_EQ(caption(), before + " Hit:1");
     const auto lines = printed();
-    const std::string hit = std::to_string(p2) + " Custom - 127.0.0.1:" + std::to_string(client) + " accept #";
-    auto at = std::find_if(lines.begin(), lines.end(),
-                           [&](const std::string& l) { return l.find("\t" + hit) != std::string::npos; });
+    const std::string hit =
+        std::to_string(p2) + " Custom - 127.0.0.1:" + std::to_string(client) + " accept #";
+    auto at = std::find_if(lines.begin(), lines.end(), [&](const std::string& l) {
+        return l.find("\t" + hit) != std::string::npos;
+    });
     ASSERT_NE(at, lines.end()) << dump();
-    EXPECT_TRUE(std::regex_match(*at, std::regex(R"(row 1 \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\t.*#\d+)"))) << *at;
+    EXPECT_TRUE(
+        std::regex_match(*at, std::regex(R"(row 1 \d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\t.*#\d+)")))
+        << *at;
     ASSERT_LT(at + 2, lines.end());
     EXPECT_EQ((at + 1)->substr((at + 1)->find('\t') + 1), "closing client socket...");
     EXPECT_EQ(*(at + 2), "cue Alarm.wav");
@@ -102,9 +112,11 @@ TEST_F(TcpBlocker, IgnoreLocalSkipsOnlyThisMachinesAddressesButCountsEveryHit) {
         ASSERT_GT(client, 0) << c.from;
         onWindow([] {});
         EXPECT_EQ(caption(), before + " Hit:" + std::to_string(++hits));
-        const std::string hit = std::to_string(p1) + " Http - " + c.from + ":" + std::to_string(client) + " accept #";
+        const std::string hit =
+            std::to_string(p1) + " Http - " + c.from + ":" + std::to_string(client) + " accept #";
         bool found = false;
-        for (auto& t : logTexts()) found = found || t.rfind(hit, 0) == 0;
+        for (auto& t : logTexts())
+            found = found || t.rfind(hit, 0) == 0;
         EXPECT_EQ(found, c.logged) << c.ignore << " " << c.from;
         EXPECT_EQ(countPrinted("cue Alarm.wav"), cues + (c.logged ? 1 : 0)) << c.from;
     }
@@ -140,24 +152,28 @@ TEST_F(TcpBlocker, PortTextThatIsNotANumberListensOnAnyFreePort) {
     ASSERT_GT(client, 0);
     EXPECT_TRUE(waitUntil([&] {
         for (auto& t : logTexts())
-            if (t.rfind("http Web - 127.0.0.1:" + std::to_string(client) + " accept #", 0) == 0) return true;
+            if (t.rfind("http Web - 127.0.0.1:" + std::to_string(client) + " accept #", 0) == 0)
+                return true;
         return false;
     }));
 }
 
 TEST_F(TcpBlocker, NoSocketForValuesAbove65535NorBeyondTheHundredthRecord) {
     std::string file = "70000, Big\r\n";
-    for (int i = 2; i <= 105; ++i) file += "x, rec " + std::to_string(i) + "\r\n";
+    for (int i = 2; i <= 105; ++i)
+        file += "x, rec " + std::to_string(i) + "\r\n";
     openWith(file);
     EXPECT_TRUE(logged("TCP port: 70000 is not a port, no socket[1]")) << dump();
     EXPECT_FALSE(logged("creating socket[1]"));
     std::size_t sockets = 0;
-    for (auto& t : logTexts()) sockets += t.rfind("TCP socket[", 0) == 0;
+    for (auto& t : logTexts())
+        sockets += t.rfind("TCP socket[", 0) == 0;
     EXPECT_EQ(sockets, 99u);
     EXPECT_TRUE(logged("max 100 records: 5 more left out"));
     std::size_t open = 0;
     onWindow([&] {
-        for (auto s : blocker().socketTable()) open += s != win::INVALID_SOCKET;
+        for (auto s : blocker().socketTable())
+            open += s != win::INVALID_SOCKET;
     });
     EXPECT_EQ(open, 99u);
     EXPECT_EQ(window->model().rowCount(tools::PortBlocker::PortsControl), 105u);
@@ -168,7 +184,9 @@ TEST_F(TcpBlocker, MissingOrEmptyListGivesTheCueTheBoxAndTheNoPortsLine) {
         const char* name;
         bool write;
         std::string content;
-    } cases[] = {{"missing", false, ""}, {"empty", true, ""}, {"line feeds only", true, "80, Http\n"},
+    } cases[] = {{"missing", false, ""},
+                 {"empty", true, ""},
+                 {"line feeds only", true, "80, Http\n"},
                  {"blanks", true, "   \r\n  \r\n"}};
     for (const auto& c : cases) {
         std::filesystem::remove("Varlo.tcp");
@@ -177,9 +195,10 @@ TEST_F(TcpBlocker, MissingOrEmptyListGivesTheCueTheBoxAndTheNoPortsLine) {
         open("WS_TcpB");
         const auto lines = printed();
         const auto cue = std::find(lines.begin(), lines.end(), "cue Problem.wav");
-        const auto box = std::find(lines.begin(), lines.end(),
-                                   "box \tnone\tCreate a file: Varlo.tcp  with comma|delimited records "
-                                   "(Port, Description)||80, Http|1456, Custom|etc.. max 100 records");
+        const auto box =
+            std::find(lines.begin(), lines.end(),
+                      "box \tnone\tCreate a file: Varlo.tcp  with comma|delimited records "
+                      "(Port, Description)||80, Http|1456, Custom|etc.. max 100 records");
         ASSERT_NE(cue, lines.end()) << c.name << dump();
         ASSERT_NE(box, lines.end()) << c.name;
         EXPECT_LT(cue, box);
@@ -191,7 +210,8 @@ TEST_F(TcpBlocker, MissingOrEmptyListGivesTheCueTheBoxAndTheNoPortsLine) {
 
 TEST_F(TcpBlocker, ReloadClosesTheOldPortsEmptiesTheLogAndTrapsTheNewList) {
     openWith(std::to_string(p1) + ", One\r\n");
-    ScratchDir::write("Varlo.tcp", std::to_string(p2) + ", Two\r\n" + std::to_string(p1) + ", Again\r\n");
+    ScratchDir::write("Varlo.tcp",
+                      std::to_string(p2) + ", Two\r\n" + std::to_string(p1) + ", Again\r\n");
     const std::size_t before = printed().size();
     press(WS_TcpB::Reload);
     const auto lines = printed();
@@ -222,10 +242,11 @@ TEST_F(TcpBlocker, SettingsAreReadOnlyWhenIgnoreLocalHasAValueAndWrittenAtClose)
         {"no section", "", false, "Alarm.wav"},
         {"both keys", "[Tcp block]\r\nIgnore local=1\r\nAlarm=Siren.wav\r\n", true, "Siren.wav"},
         {"alarm alone", "[Tcp block]\r\nAlarm=Siren.wav\r\n", false, "Alarm.wav"},
-        {"blank first key", "[Tcp block]\r\nIgnore local=  \r\nAlarm=Siren.wav\r\n", false, "Alarm.wav"},
+        {"blank first key", "[Tcp block]\r\nIgnore local=  \r\nAlarm=Siren.wav\r\n", false,
+         "Alarm.wav"},
         {"missing alarm", "[Tcp block]\r\nIgnore local=0\r\n", false, ""},
-        {"long alarm", "[Tcp block]\r\nIgnore local=1\r\nAlarm=AVeryLongAlarmFileName.wav\r\n", true,
-         "AVeryLongAlarmFileNa"},
+        {"long alarm", "[Tcp block]\r\nIgnore local=1\r\nAlarm=AVeryLongAlarmFileName.wav\r\n",
+         true, "AVeryLongAlarmFileNa"},
     };
     for (const auto& c : cases) {
         ScratchDir::write("VARlo.INI", c.ini);
@@ -269,7 +290,8 @@ TEST_F(TcpBlocker, EditStartsTheEditorOnTheListOrSaysThatNoneCouldStart) {
 
     ::setenv("VISUAL", script.c_str(), 1);
     press(WS_TcpB::Edit);
-    EXPECT_TRUE(waitUntil([&] { return ScratchDir::read("edited.txt") == dir.path().string() + "/Varlo.tcp\n"; }));
+    EXPECT_TRUE(waitUntil(
+        [&] { return ScratchDir::read("edited.txt") == dir.path().string() + "/Varlo.tcp\n"; }));
     EXPECT_FALSE(logged("No editor to open Varlo.tcp"));
 
     ::unsetenv("VISUAL");

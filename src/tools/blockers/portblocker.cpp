@@ -14,7 +14,9 @@ namespace {
 constexpr std::size_t AlarmWidth = 20;
 constexpr const char* DefaultAlarm = "Alarm.wav";
 
-std::string slotText(std::size_t slot) { return "[" + std::to_string(slot) + "]"; }
+std::string slotText(std::size_t slot) {
+    return "[" + std::to_string(slot) + "]";
+}
 
 ui::ControlDef list(int number, std::vector<ui::ColumnDef> columns, ui::LayoutHint layout) {
     ui::ControlDef c;
@@ -43,8 +45,10 @@ ui::WindowDefinition PortBlocker::makeDefinition(const char* caption, const char
     d.height = 210;
     d.toolWindowStyle = true;
     d.controls.push_back(list(LogControl, {{71, "", 20}, {320, "", 80}}, {0, 0, 1, 3}));
-    d.controls.push_back(list(PortsControl, {{portColumnWidth, "", 10}, {160, "", 40}}, {1, 0, 4, 1}));
-    for (auto& c : controls) d.controls.push_back(std::move(c));
+    d.controls.push_back(
+        list(PortsControl, {{portColumnWidth, "", 10}, {160, "", 40}}, {1, 0, 4, 1}));
+    for (auto& c : controls)
+        d.controls.push_back(std::move(c));
     return d;
 }
 
@@ -103,7 +107,8 @@ void PortBlocker::loadPortList() {
     m_portList = portlist::load(portlist::readFile(portlist::path(m_traits.fileName)));
     std::vector<ui::Row> rows;
     rows.reserve(m_portList.size());
-    for (const auto& r : m_portList) rows.push_back({r.port, r.description});
+    for (const auto& r : m_portList)
+        rows.push_back({r.port, r.description});
     model().setRows(PortsControl, std::move(rows));
     if (m_portList.empty()) {
         net::PlayCue(*this, "Problem.wav");
@@ -182,10 +187,18 @@ void PortBlocker::onControl(int control) {
 
 void PortBlocker::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     switch (event) {
-    case 1024: postClose(); break;
-    case 1126: onAccept(static_cast<win::SOCKET>(wParam)); break;
-    case 1127: onRead(static_cast<win::SOCKET>(wParam)); break;
-    case 1128: onClientClose(); break;
+    case 1024:
+        postClose();
+        break;
+    case 1126:
+        onAccept(static_cast<win::SOCKET>(wParam));
+        break;
+    case 1127:
+        onRead(static_cast<win::SOCKET>(wParam));
+        break;
+    case 1128:
+        onClientClose();
+        break;
     }
 }
 

@@ -23,12 +23,12 @@ class PortBlocker : public ui::ToolWindow {
 public:
     // The texts and control numbers in which the two blockers differ.
     struct Traits {
-        const char* procedure;    // "WS_TcpB"
-        const char* protocol;     // "TCP": socket, port and caption lines
-        const char* section;      // settings section, "Tcp block"
-        const char* fileName;     // "Varlo.tcp"
-        int socketType;           // SOCK_STREAM or SOCK_DGRAM
-        int ignoreLocalControl;   // the "ignore local Ip" check box
+        const char* procedure;  // "WS_TcpB"
+        const char* protocol;   // "TCP": socket, port and caption lines
+        const char* section;    // settings section, "Tcp block"
+        const char* fileName;   // "Varlo.tcp"
+        int socketType;         // SOCK_STREAM or SOCK_DGRAM
+        int ignoreLocalControl; // the "ignore local Ip" check box
         int editControl;
         int alarmControl;
         int soundControl;

@@ -11,7 +11,9 @@ namespace tools::portlist {
 namespace {
 
 // Blank means empty or spaces only; tabs and other control characters are text.
-bool isBlank(std::string_view line) { return line.find_first_not_of(' ') == std::string_view::npos; }
+bool isBlank(std::string_view line) {
+    return line.find_first_not_of(' ') == std::string_view::npos;
+}
 
 std::string_view trimBoth(std::string_view s) {
     const auto first = s.find_first_not_of(' ');
@@ -74,6 +76,8 @@ std::string path(const std::string& fileName) {
     return win::currentDirectory() + "/" + fileName;
 }
 
-std::uint64_t portValue(const PortRecord& record) { return text::leadingDecimal(record.port); }
+std::uint64_t portValue(const PortRecord& record) {
+    return text::leadingDecimal(record.port);
+}
 
 } // namespace tools::portlist

@@ -18,11 +18,11 @@ using PortList = std::vector<PortRecord>;
 
 namespace portlist {
 
-inline constexpr std::size_t FileLimit = 10240;   // bytes of the file that are read
-inline constexpr std::size_t LineLimit = 80;      // characters of a line that are split
+inline constexpr std::size_t FileLimit = 10240; // bytes of the file that are read
+inline constexpr std::size_t LineLimit = 80;    // characters of a line that are split
 inline constexpr std::size_t PortWidth = 10;
 inline constexpr std::size_t DescriptionWidth = 40;
-inline constexpr std::size_t SocketSlots = 100;   // records that get a socket
+inline constexpr std::size_t SocketSlots = 100; // records that get a socket
 
 // The records of a file's bytes. Only the first 10,240 bytes count, and the text
 // ends at the first zero byte; a line ends at CR plus one more character, so a

@@ -8,11 +8,16 @@
 namespace tools {
 namespace {
 
-const PortBlocker::Traits kTraits{"WS_TcpB",           "TCP",
-                                  "Tcp block",         "Varlo.tcp",
-                                  SOCK_STREAM,         WS_TcpB::IgnoreLocal,
-                                  WS_TcpB::Edit,       WS_TcpB::AlarmFile,
-                                  WS_TcpB::SoundSwitch, WS_TcpB::Reload};
+const PortBlocker::Traits kTraits{"WS_TcpB",
+                                  "TCP",
+                                  "Tcp block",
+                                  "Varlo.tcp",
+                                  SOCK_STREAM,
+                                  WS_TcpB::IgnoreLocal,
+                                  WS_TcpB::Edit,
+                                  WS_TcpB::AlarmFile,
+                                  WS_TcpB::SoundSwitch,
+                                  WS_TcpB::Reload};
 
 } // namespace
 
@@ -47,7 +52,8 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
         const win::SOCKET listener = socketTable()[i];
         if (listener == win::INVALID_SOCKET) continue;
         int length = 16;
-        const win::SOCKET s = win::accept(listener, reinterpret_cast<win::sockaddr*>(&peer), &length);
+        const win::SOCKET s =
+            win::accept(listener, reinterpret_cast<win::sockaddr*>(&peer), &length);
         if (s == win::INVALID_SOCKET) continue;
         m_clientSocket = s;
         record = &portList()[i];
@@ -88,7 +94,9 @@ void WS_TcpB::onRead(win::SOCKET) {
     closeClient();
 }
 
-void WS_TcpB::onClientClose() { closeClient(); }
+void WS_TcpB::onClientClose() {
+    closeClient();
+}
 
 void WS_TcpB::closeClient() {
     log().add("closing client socket...");

@@ -7,7 +7,14 @@ namespace tools {
 // accepted, logged with the peer, closed at once and sounds the alarm.
 class WS_TcpB : public PortBlocker {
 public:
-    enum Control { IgnoreLocal = 3, Edit = 4, AlarmFile = 5, SoundSwitch = 6, Frame = 7, Reload = 8 };
+    enum Control {
+        IgnoreLocal = 3,
+        Edit = 4,
+        AlarmFile = 5,
+        SoundSwitch = 6,
+        Frame = 7,
+        Reload = 8
+    };
 
     WS_TcpB();
     static ui::WindowDefinition makeDefinition();

@@ -5,11 +5,16 @@
 namespace tools {
 namespace {
 
-const PortBlocker::Traits kTraits{"WS_UdpB",           "UDP",
-                                  "Udp block",         "Varlo.udp",
-                                  SOCK_DGRAM,          WS_UdpB::IgnoreLocal,
-                                  WS_UdpB::Edit,       WS_UdpB::AlarmFile,
-                                  WS_UdpB::SoundSwitch, WS_UdpB::Reload};
+const PortBlocker::Traits kTraits{"WS_UdpB",
+                                  "UDP",
+                                  "Udp block",
+                                  "Varlo.udp",
+                                  SOCK_DGRAM,
+                                  WS_UdpB::IgnoreLocal,
+                                  WS_UdpB::Edit,
+                                  WS_UdpB::AlarmFile,
+                                  WS_UdpB::SoundSwitch,
+                                  WS_UdpB::Reload};
 
 } // namespace
 

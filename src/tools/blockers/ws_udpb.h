@@ -8,7 +8,14 @@ namespace tools {
 // the alarm.
 class WS_UdpB : public PortBlocker {
 public:
-    enum Control { Edit = 3, AlarmFile = 4, IgnoreLocal = 5, SoundSwitch = 6, Frame = 7, Reload = 8 };
+    enum Control {
+        Edit = 3,
+        AlarmFile = 4,
+        IgnoreLocal = 5,
+        SoundSwitch = 6,
+        Frame = 7,
+        Reload = 8
+    };
 
     WS_UdpB();
     static ui::WindowDefinition makeDefinition();
