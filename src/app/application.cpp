@@ -92,6 +92,12 @@ int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& o
 
         auto frame = desktop.start("MainWS");
         desktop.setFrame(frame);
+        // Tools asked for on the command line start once the frame has opened: it
+        // reads the sound switch and starts the sockets layer that they rely on.
+        try {
+            frame->invoke([] {}).get();
+        } catch (const std::exception&) {
+        }
         for (const auto& open : options.opens) {
             std::vector<std::string> args(open.begin() + 1, open.end());
             if (!desktop.start(open.front(), args))
