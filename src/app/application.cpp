@@ -94,15 +94,15 @@ int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& o
         desktop.setFrame(frame);
         // Tools asked for on the command line start once the frame has opened: it
         // reads the sound switch and starts the sockets layer that they rely on.
-        try {
-            frame->invoke([] {}).get();
-        } catch (const std::exception&) {
-        }
-        for (const auto& open : options.opens) {
-            std::vector<std::string> args(open.begin() + 1, open.end());
-            if (!desktop.start(open.front(), args))
-                std::fprintf(stderr, "no procedure %s\n", open.front().c_str());
-        }
+        // The frame's thread starts them, so nobody here waits (a box the frame
+        // shows needs this thread free).
+        frame->invoke([&desktop, opens = options.opens] {
+            for (const auto& open : opens) {
+                std::vector<std::string> args(open.begin() + 1, open.end());
+                if (!desktop.start(open.front(), args))
+                    std::fprintf(stderr, "no procedure %s\n", open.front().c_str());
+            }
+        });
 
         std::unique_ptr<ui::ScriptDriver> driver;
         if (console && !options.script.empty()) {
