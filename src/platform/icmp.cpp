@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <vector>
 
 #include <linux/icmp.h>
 
@@ -86,6 +88,15 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
     t_lastKind = IcmpSocketKind::None;
     // Without room for the record itself there is nowhere to say anything.
     if (replyBuffer == nullptr || replySize < EchoReplyHeaderSize) return 0;
+    // The request may live in the reply buffer (the traceroute passes the options
+    // block of its reply record), so it is taken before the reply is cleared.
+    const std::optional<IP_OPTION_INFORMATION> options =
+        requestOptions ? std::optional(*requestOptions) : std::nullopt;
+    std::vector<std::uint8_t> data;
+    if (requestData != nullptr) {
+        const auto* bytes = static_cast<const std::uint8_t*>(requestData);
+        data.assign(bytes, bytes + requestSize);
+    }
     // The record is packed, so it may lie at any address the caller chose.
     std::memset(replyBuffer, 0, EchoReplyHeaderSize);
     auto* reply = static_cast<EchoReply*>(replyBuffer);
@@ -98,17 +109,15 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
     if (replySize < EchoReplyHeaderSize + requestSize) return fail(IP_BUF_TOO_SMALL);
     if (requestSize > 0 && requestData == nullptr) return fail(IP_BAD_REQ);
     if (destination == 0) return fail(IP_BAD_DESTINATION);
-    if (requestOptions != nullptr && requestOptions->OPTIONSSIZE != 0) return fail(IP_BAD_OPTION);
+    if (options && options->OPTIONSSIZE != 0) return fail(IP_BAD_OPTION);
 
     IcmpSocket socket;
     t_lastKind = socket.kind();
     if (!socket.isOpen()) return fail(IP_GENERAL_FAILURE);
-    if (requestOptions != nullptr)
-        socket.setOptions(requestOptions->TTL, requestOptions->TOS,
-                          (requestOptions->FLAGS & IP_FLAG_DF) != 0);
+    if (options) socket.setOptions(options->TTL, options->TOS, (options->FLAGS & IP_FLAG_DF) != 0);
 
     const auto sentAt = std::chrono::steady_clock::now();
-    if (const int error = socket.send(destination, requestData, requestSize))
+    if (const int error = socket.send(destination, data.data(), data.size()))
         return fail(statusOfSendError(error));
     const auto answer = socket.await(sentAt + std::chrono::milliseconds(timeout));
     if (!answer) return fail(IP_REQ_TIMED_OUT);
@@ -123,10 +132,10 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
     reply->OPTIONS.TOS = answer->tos;
     const std::size_t room = replySize - EchoReplyHeaderSize;
     const std::size_t size = std::min(answer->data.size(), room);
-    char* data = static_cast<char*>(replyBuffer) + EchoReplyHeaderSize;
-    if (size > 0) std::memcpy(data, answer->data.data(), size);
+    char* returned = static_cast<char*>(replyBuffer) + EchoReplyHeaderSize;
+    if (size > 0) std::memcpy(returned, answer->data.data(), size);
     // A terminator where there is room, so that the data can be read as text.
-    if (size < room) data[size] = '\0';
+    if (size < room) returned[size] = '\0';
     reply->DATASIZE = static_cast<std::uint32_t>(size);
     return 1;
 }

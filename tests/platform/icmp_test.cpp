@@ -145,8 +145,19 @@ TEST_P(IcmpPath, EachOutcomeOfARequestArrivesAsItsStatus) {
         std::vector<Sent> out;
         for (const auto& c : cases)
             out.push_back(sendEcho(IcmpNetwork::address(c.destination), c.ttl));
+        // The options block may be the reply record's own: its TTL still counts.
+        Sent aliased;
+        aliased.reply.OPTIONS.TTL = 2;
+        aliased.replies = win::IcmpSendEcho(
+            win::IcmpCreateFile(), IcmpNetwork::address(IcmpNetwork::Target), kEchoData, 32,
+            &aliased.reply.OPTIONS, &aliased.reply, sizeof aliased.reply, 200);
+        out.push_back(aliased);
         return out;
     });
+    ASSERT_EQ(results.size(), std::size(cases) + 1);
+    EXPECT_EQ(results.back().replies, 1u);
+    EXPECT_EQ(results.back().reply.STATUS, win::IP_TTL_EXPIRED_TRANSIT);
+    EXPECT_EQ(dotted(results.back().reply.ADDRESS), IcmpNetwork::Router2);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         const Case& c = cases[i];
         const Sent& s = results[i];

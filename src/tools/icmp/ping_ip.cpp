@@ -1,0 +1,95 @@
+#include "tools/icmp/ping_ip.h"
+
+#include "platform/text.h"
+#include "settings/settingsfile.h"
+#include "tools/icmp/dottedaddress.h"
+#include "tools/icmp/echoservice.h"
+#include "tools/icmp/icmpstatustext.h"
+
+#include <cstring>
+
+namespace tools {
+namespace {
+
+constexpr const char* kSection = "Ping Settings";
+constexpr const char* kKey = "Ping";
+constexpr std::size_t kFieldWidth = 20;
+constexpr std::size_t kAddressWidth = 19;
+constexpr std::size_t kStatusWidth = 39;
+constexpr std::size_t kNumberWidth = 19;
+constexpr std::size_t kDataWidth = 32;
+constexpr std::size_t kMessageWidth = 2048;
+
+ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int column) {
+    ui::ControlDef c;
+    c.number = number;
+    c.kind = kind;
+    c.label = label;
+    c.layout.row = 0;
+    c.layout.column = column;
+    return c;
+}
+
+} // namespace
+
+Ping_ip::Ping_ip() : Ping_ip(std::make_shared<EchoService>()) {}
+
+Ping_ip::Ping_ip(std::shared_ptr<EchoService> echo)
+    : ToolWindow("Ping_ip", makeDefinition()), m_echo(std::move(echo)) {}
+
+ui::WindowDefinition Ping_ip::makeDefinition() {
+    using K = ui::ControlKind;
+    ui::WindowDefinition d;
+    d.caption = "Ping";
+    d.description = "Ping IP address";
+    d.width = 180;
+    d.height = 40;
+    ui::ControlDef address = control(AddressEntry, K::Entry, "", 1);
+    address.chars = kFieldWidth;
+    d.controls = {control(IpPrompt, K::Prompt, "IP:", 0), control(PingButton, K::Button, "Ping", 2),
+                  address};
+    return d;
+}
+
+std::string Ping_ip::field() {
+    return text::cut(model().value(AddressEntry), kFieldWidth);
+}
+
+void Ping_ip::onOpen() {
+    const std::string saved = text::trimRight(ReadSetting(kSection, kKey, ""));
+    model().setValue(AddressEntry, text::trimRight(text::cut(saved, kFieldWidth)));
+}
+
+void Ping_ip::onClose() {
+    WriteSetting(kSection, kKey, text::trimRight(field()));
+}
+
+void Ping_ip::onControl(int control) {
+    if (control == PingButton) ping();
+}
+
+void Ping_ip::ping() {
+    const std::string value = field();
+    const std::string address = text::trimRight(text::cut(value, kAddressWidth));
+    std::string message;
+    if (const std::uint32_t destination = ParseDottedAddress(address); destination == 0) {
+        message = address + "||" + "Invalid IP Address !";
+    } else {
+        m_reply = win::EchoReply{};
+        m_echo->send(destination, nullptr, m_reply);
+        // Read whether or not an answer came: without one the record holds what
+        // the service left there (the time-out status, zeros, no data).
+        const std::string status = text::cut(IcmpStatusText(m_reply.STATUS), kStatusWidth);
+        const std::string time =
+            text::cut(std::to_string(m_reply.ROUNDTRIPTIME) + " ms", kNumberWidth);
+        const std::string size =
+            text::cut(std::to_string(m_reply.DATASIZE) + " bytes", kNumberWidth);
+        const std::string data(m_reply.DATA, ::strnlen(m_reply.DATA, kDataWidth));
+        message = address + "||" + status + "|" + time + "|" + size + "|" + data;
+        WriteSetting(kSection, kKey, text::trimRight(value));
+    }
+    messageBox(text::trimRight(text::cut(message, kMessageWidth)), "PING", ui::BoxIcon::None,
+               ui::BoxButtons::Ok);
+}
+
+} // namespace tools
