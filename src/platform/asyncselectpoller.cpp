@@ -1,5 +1,6 @@
 #include "platform/asyncselectpoller.h"
 
+#include "platform/pollgroup.h"
 #include "platform/winsock.h"
 
 #include <cerrno>
@@ -42,77 +43,120 @@ AsyncSelectPoller::AsyncSelectPoller() : m_epoll(::epoll_create1(EPOLL_CLOEXEC))
 }
 
 void AsyncSelectPoller::run() {
-    epoll_event ready[64];
     for (;;) {
-        const int n = ::epoll_wait(m_epoll, ready, 64, -1);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        std::lock_guard lock(m_mutex);
-        for (int i = 0; i < n; ++i) {
-            // The event names the socket's life, not its descriptor: the descriptor
-            // may have been closed and reused since epoll_wait returned.
-            auto byStamp = m_fdByStamp.find(ready[i].data.u64);
-            if (byStamp == m_fdByStamp.end()) continue;
-            Registration& reg = m_byFd.at(byStamp->second);
-            handle(reg, ready[i].events);
-            rearm(reg);
-        }
+        if (poll(m_epoll, -1) < 0 && errno != EINTR) return;
     }
+}
+
+int AsyncSelectPoller::poll(int epollFd, int timeout) {
+    epoll_event ready[64];
+    const int n = ::epoll_wait(epollFd, ready, 64, timeout);
+    if (n <= 0) return n;
+    std::lock_guard lock(m_mutex);
+    for (int i = 0; i < n; ++i) {
+        // The event names the socket's life, not its descriptor: the descriptor
+        // may have been closed and reused since epoll_wait returned. The socket
+        // may also have moved to another window's set meanwhile; what the event
+        // says about it still holds, and its flags keep it from being told twice.
+        auto byStamp = m_fdByStamp.find(ready[i].data.u64);
+        if (byStamp == m_fdByStamp.end()) continue;
+        Registration& reg = m_byFd.at(byStamp->second);
+        handle(reg, ready[i].events);
+        rearm(reg);
+    }
+    return n;
 }
 
 void AsyncSelectPoller::handle(Registration& reg, std::uint32_t revents) {
+    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
+        handleConnected(reg, revents);
+        return;
+    }
     const long before = reg.enabled;
     const bool wasDone = reg.closeDone;
     const bool wasPending = reg.connectPending;
-    const bool wasEof = reg.eofSeen;
     if (!reg.stream) {
         if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_READ, 0);
         if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
-    } else {
-        handleStream(reg, revents);
+    } else if (reg.connectPending) {
+        if (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) finishConnect(reg, revents);
+    } else if (reg.listening) {
+        if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_ACCEPT, 0);
     }
-    // A hang-up or error is reported by epoll whatever the mask; when it led to
-    // nothing, the socket waits out of the set until a re-enabling call, or the
-    // poller would spin on it.
-    const bool changed = before != reg.enabled || wasDone != reg.closeDone ||
-                         wasPending != reg.connectPending || wasEof != reg.eofSeen;
+    // These sockets are watched level-triggered. A hang-up or error is reported by
+    // epoll whatever the mask; when it led to nothing, the socket waits out of the
+    // set until a re-enabling call, or the poller would spin on it.
+    const bool changed =
+        before != reg.enabled || wasDone != reg.closeDone || wasPending != reg.connectPending;
     if ((revents & (EPOLLERR | EPOLLHUP)) && !changed) reg.parked = true;
 }
 
-void AsyncSelectPoller::handleStream(Registration& reg, std::uint32_t revents) {
-    if (reg.connectPending) {
-        if (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) finishConnect(reg, revents);
-        return;
-    }
-    if (reg.listening) {
-        if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_ACCEPT, 0);
-        return;
-    }
-    if (!reg.connected) return;
-    if (!reg.closeDone && ((revents & EPOLLERR) || reg.resetError != 0)) {
+void AsyncSelectPoller::handleConnected(Registration& reg, std::uint32_t revents) {
+    if (!reg.closeDone && (revents & EPOLLERR)) {
         // Reading SO_ERROR clears it, so the reset is kept for recv() and send(),
         // which report it as Winsock does after an aborted connection.
-        if (const int error = pendingSocketError(reg.fd); error != 0)
+        const int error = pendingSocketError(reg.fd);
+        if (error == EPIPE) {
+            // The kernel's word for a reset that came after the peer's own close
+            // (it answered data we sent since): the close was graceful and is told
+            // as such, however late this look; a later send fails as after a reset.
+            reg.resetError = WSAECONNRESET;
+            reg.eofSeen = true;
+        } else if (error != 0) {
             reg.resetError = WSAErrorFromErrno(error);
-        if (reg.resetError != 0) {
-            reg.closeDone = true;
-            if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, reg.resetError);
-            return;
         }
     }
-    const int avail = bytesReadable(reg.fd);
-    if ((revents & (EPOLLRDHUP | EPOLLHUP)) || ((revents & EPOLLIN) && avail == 0))
-        reg.eofSeen = true;
-    if (avail > 0 && (revents & EPOLLIN)) postIfEnabled(reg, FD_READ, 0);
+    if (!reg.closeDone && reg.resetError != 0 && !reg.eofSeen) {
+        closeOnce(reg, reg.resetError);
+        return;
+    }
+    if (revents & EPOLLPRI) reg.urgentSeen = true;
+    if (revents & (EPOLLRDHUP | EPOLLHUP)) reg.eofSeen = true;
+    const bool readWanted = (reg.events & FD_READ) != 0;
+    int avail = -1;
+    if (readWanted && !reg.closeDone && (revents & EPOLLIN)) {
+        // An edge comes once: while FD_READ is disabled it is remembered for the
+        // re-enabling recv, which then looks again.
+        if (reg.enabled & FD_READ) {
+            // Asked, not assumed: a recv on another thread may have taken the data
+            // since epoll_wait returned.
+            avail = bytesReadable(reg.fd);
+            if (avail > 0) postIfEnabled(reg, FD_READ, 0);
+        } else {
+            reg.readMissed = true;
+        }
+    }
     // Data that arrived before the peer's close is announced first; FD_CLOSE follows
     // once it has been read (at once when the window did not ask for FD_READ).
-    if (reg.eofSeen && !reg.closeDone && (avail == 0 || !(reg.events & FD_READ))) {
-        reg.closeDone = true;
-        if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, 0);
+    if (reg.eofSeen && !reg.closeDone) {
+        if (readWanted && avail < 0) avail = bytesReadable(reg.fd);
+        if (!readWanted || avail == 0) closeOnce(reg, 0);
     }
     if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
+}
+
+void AsyncSelectPoller::recheckRead(Registration& reg) {
+    if (reg.closeDone) return;
+    const int avail = bytesReadable(reg.fd);
+    if (avail > 0) {
+        postIfEnabled(reg, FD_READ, 0);
+        return;
+    }
+    if (reg.eofSeen) closeOnce(reg, 0);
+}
+
+void AsyncSelectPoller::repoll(Registration& reg) {
+    // Modifying an entry makes the kernel look at the socket again and queue an
+    // event when it is ready, edge-triggered or not.
+    epoll_event ev{};
+    ev.events = reg.armed;
+    ev.data.u64 = reg.stamp;
+    ::epoll_ctl(reg.epoll, EPOLL_CTL_MOD, reg.fd, &ev);
+}
+
+void AsyncSelectPoller::closeOnce(Registration& reg, int error) {
+    reg.closeDone = true;
+    if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, error);
 }
 
 void AsyncSelectPoller::finishConnect(Registration& reg, std::uint32_t revents) {
@@ -134,26 +178,32 @@ void AsyncSelectPoller::finishConnect(Registration& reg, std::uint32_t revents) 
 }
 
 std::uint32_t AsyncSelectPoller::interest(const Registration& reg) const {
+    if (reg.epoll < 0) return 0;
+    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
+        // Edge-triggered and the same whatever is enabled now, so posting and
+        // re-enabling need no epoll_ctl.
+        std::uint32_t mask = 0;
+        if (!reg.closeDone) {
+            if (reg.events & FD_READ)
+                mask |= EPOLLIN | EPOLLRDHUP | EPOLLPRI;
+            else if (reg.events & FD_CLOSE)
+                mask |= EPOLLRDHUP;
+        }
+        if ((reg.events & FD_WRITE) && reg.resetError == 0) mask |= EPOLLOUT;
+        return mask != 0 ? mask | EPOLLET : 0;
+    }
     if (reg.parked) return 0;
     const bool readOn = (reg.events & FD_READ) && (reg.enabled & FD_READ);
     const bool writeOn = (reg.events & FD_WRITE) && (reg.enabled & FD_WRITE);
     if (!reg.stream)
         return (readOn ? std::uint32_t(EPOLLIN) : 0u) | (writeOn ? std::uint32_t(EPOLLOUT) : 0u);
-    if (reg.listening)
-        return ((reg.events & FD_ACCEPT) && (reg.enabled & FD_ACCEPT)) ? std::uint32_t(EPOLLIN) : 0u;
-    if (reg.connectPending) return EPOLLOUT;
+    if (reg.listening) {
+        const bool acceptOn = (reg.events & FD_ACCEPT) && (reg.enabled & FD_ACCEPT);
+        return acceptOn ? std::uint32_t(EPOLLIN) : 0u;
+    }
     // A stream socket neither connected nor connecting counts as hung up to epoll:
     // it stays out of the set.
-    if (!reg.connected) return 0;
-    std::uint32_t mask = 0;
-    if (!reg.closeDone) {
-        if (readOn)
-            mask |= EPOLLIN | EPOLLRDHUP;
-        else if ((reg.events & FD_CLOSE) && !reg.eofSeen)
-            mask |= EPOLLRDHUP;
-    }
-    if (writeOn && reg.resetError == 0) mask |= EPOLLOUT;
-    return mask;
+    return reg.connectPending ? std::uint32_t(EPOLLOUT) : 0u;
 }
 
 void AsyncSelectPoller::rearm(Registration& reg) {
@@ -167,16 +217,16 @@ void AsyncSelectPoller::rearm(Registration& reg) {
     ev.events = mask;
     ev.data.u64 = reg.stamp;
     int op = reg.armed == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD;
-    if (::epoll_ctl(m_epoll, op, reg.fd, &ev) != 0) {
+    if (::epoll_ctl(reg.epoll, op, reg.fd, &ev) != 0) {
         op = errno == EEXIST ? EPOLL_CTL_MOD : EPOLL_CTL_ADD;
-        if (::epoll_ctl(m_epoll, op, reg.fd, &ev) != 0) return;
+        if (::epoll_ctl(reg.epoll, op, reg.fd, &ev) != 0) return;
     }
     reg.armed = mask;
 }
 
 void AsyncSelectPoller::unarm(Registration& reg) {
     if (reg.armed == 0) return;
-    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, reg.fd, nullptr);
+    ::epoll_ctl(reg.epoll, EPOLL_CTL_DEL, reg.fd, nullptr);
     reg.armed = 0;
 }
 
@@ -188,22 +238,39 @@ bool AsyncSelectPoller::postIfEnabled(Registration& reg, long event, int error) 
 }
 
 void AsyncSelectPoller::post(const Registration& reg, long event, int error) {
+    // A registration whose window's group has closed has nobody to tell.
+    if (reg.epoll < 0) return;
     reg.window->postMessage(
         Message{reg.msg, WPARAM(reg.fd), WSAMAKESELECTREPLY(event, error), reg.stamp});
+}
+
+void AsyncSelectPoller::emplace(const Registration& reg) {
+    erase(reg.fd);
+    auto [it, inserted] = m_byFd.emplace(reg.fd, reg);
+    m_fdByStamp[reg.stamp] = reg.fd;
+    rearm(it->second);
+}
+
+void AsyncSelectPoller::erase(int fd) {
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end()) return;
+    unarm(it->second);
+    m_fdByStamp.erase(it->second.stamp);
+    m_byFd.erase(it);
 }
 
 int AsyncSelectPoller::select(int fd, std::uint64_t stamp, bool stream, bool connectStarted,
                               HWND window, UINT msg, long events) {
     std::lock_guard lock(m_mutex);
-    if (auto old = m_byFd.find(fd); old != m_byFd.end()) {
-        unarm(old->second);
-        m_fdByStamp.erase(old->second.stamp);
-        m_byFd.erase(old);
-    }
+    erase(fd);
     if (events == 0) return 0;
     Registration reg;
     reg.fd = fd;
     reg.stamp = stamp;
+    // Asked under the lock: a group that is going away releases its set under the
+    // same lock, so the set stays open while the socket is added to it.
+    PollGroup* group = window->pollGroup();
+    reg.epoll = group != nullptr && group->fd() >= 0 ? group->fd() : m_epoll;
     reg.window = window;
     reg.msg = msg;
     reg.events = events & kAllEvents;
@@ -223,19 +290,13 @@ int AsyncSelectPoller::select(int fd, std::uint64_t stamp, bool stream, bool con
             reg.connectPending = !reg.connected && connectStarted;
         }
     }
-    auto [it, inserted] = m_byFd.emplace(fd, reg);
-    m_fdByStamp[stamp] = fd;
-    rearm(it->second);
+    emplace(reg);
     return 0;
 }
 
 void AsyncSelectPoller::remove(int fd) {
     std::lock_guard lock(m_mutex);
-    auto it = m_byFd.find(fd);
-    if (it == m_byFd.end()) return;
-    unarm(it->second);
-    m_fdByStamp.erase(it->second.stamp);
-    m_byFd.erase(it);
+    erase(fd);
 }
 
 void AsyncSelectPoller::detach(HWND window) {
@@ -251,18 +312,42 @@ void AsyncSelectPoller::detach(HWND window) {
     }
 }
 
+void AsyncSelectPoller::releaseEpoll(int epollFd) {
+    std::lock_guard lock(m_mutex);
+    for (auto& [fd, reg] : m_byFd) {
+        if (reg.epoll != epollFd) continue;
+        unarm(reg);
+        reg.epoll = -1;
+    }
+}
+
 bool AsyncSelectPoller::isRegistered(int fd) const {
     std::lock_guard lock(m_mutex);
     return m_byFd.count(fd) > 0;
 }
 
-void AsyncSelectPoller::reenable(int fd, long event) {
+void AsyncSelectPoller::reenable(int fd, long event, bool conditionMayHold) {
     std::lock_guard lock(m_mutex);
     auto it = m_byFd.find(fd);
     if (it == m_byFd.end()) return;
-    it->second.enabled |= event;
-    it->second.parked = false;
-    rearm(it->second);
+    Registration& reg = it->second;
+    reg.enabled |= event;
+    if (reg.armed & EPOLLET) {
+        if (event == FD_READ) {
+            // Data still waiting is announced again at once; the socket is looked at
+            // only when some may be.
+            if (conditionMayHold || reg.readMissed || reg.urgentSeen ||
+                (reg.eofSeen && !reg.closeDone)) {
+                reg.readMissed = false;
+                recheckRead(reg);
+            }
+        } else {
+            repoll(reg);
+        }
+        return;
+    }
+    reg.parked = false;
+    rearm(reg);
 }
 
 void AsyncSelectPoller::connectStarted(int fd) { connectFailed(fd, 0); }
@@ -298,20 +383,14 @@ void AsyncSelectPoller::inherit(int listenFd, int newFd, std::uint64_t newStamp)
     Registration reg;
     reg.fd = newFd;
     reg.stamp = newStamp;
+    reg.epoll = listener->second.epoll;
     reg.window = listener->second.window;
     reg.msg = listener->second.msg;
     reg.events = listener->second.events;
     reg.enabled = kAllEvents;
     reg.stream = true;
     reg.connected = true;
-    if (auto old = m_byFd.find(newFd); old != m_byFd.end()) {
-        unarm(old->second);
-        m_fdByStamp.erase(old->second.stamp);
-        m_byFd.erase(old);
-    }
-    auto [it, inserted] = m_byFd.emplace(newFd, reg);
-    m_fdByStamp[newStamp] = newFd;
-    rearm(it->second);
+    emplace(reg);
 }
 
 void AsyncSelectPoller::noteReset(int fd, int error) {
@@ -320,10 +399,7 @@ void AsyncSelectPoller::noteReset(int fd, int error) {
     if (it == m_byFd.end()) return;
     Registration& reg = it->second;
     if (reg.resetError == 0) reg.resetError = error;
-    if (reg.stream && reg.connected && !reg.closeDone) {
-        reg.closeDone = true;
-        if (reg.events & FD_CLOSE) post(reg, FD_CLOSE, reg.resetError);
-    }
+    if (reg.stream && reg.connected && !reg.closeDone) closeOnce(reg, reg.resetError);
     rearm(reg);
 }
 

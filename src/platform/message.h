@@ -27,12 +27,19 @@ struct Message {
     std::uint64_t socketStamp = 0;
 };
 
+class PollGroup;
+
 // Whatever accepts posted messages: a tool window. postMessage never blocks and may
-// be called from any thread.
+// be called from any thread; it must not call back into the socket layer, since the
+// socket layer posts under its own lock.
 class MessageTarget {
 public:
     virtual ~MessageTarget() = default;
     virtual void postMessage(const Message& message) = 0;
+    // A target that runs its own event loop may watch its sockets itself: their
+    // notifications are then found and posted on its own thread, by its group's
+    // dispatch(), rather than by the process-wide poller thread. Null: no group.
+    virtual PollGroup* pollGroup() { return nullptr; }
 };
 
 using HWND = MessageTarget*;

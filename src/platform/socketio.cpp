@@ -56,8 +56,13 @@ int receive(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromle
     }
     if (from != nullptr && n >= 0) *fromlen = int(addrLen);
     // Every recv re-enables FD_READ, whatever it returned; after the data it took,
-    // so that a further FD_READ means data still waiting.
-    AsyncSelectPoller::instance().reenable(fd, FD_READ);
+    // so that a further FD_READ means data still waiting. A stream recv that did not
+    // fill the buffer took all there was (the kernel copies up to the buffer's end
+    // while data is queued), so only data that arrives later can be waiting, and
+    // its arrival is seen by the poller; anything else leaves the socket to be
+    // looked at.
+    const bool tookAll = record->type == SOCK_STREAM && flags == 0 && n >= 0 && n < len;
+    AsyncSelectPoller::instance().reenable(fd, FD_READ, !tookAll);
     if (failure != 0) return failWith(failure);
     return result;
 }

@@ -8,6 +8,7 @@
 #include "ui/windowplacement.h"
 
 #include "platform/text.h"
+#include "platform/winsock.h"
 
 #include <QThread>
 #include <cstdio>
@@ -18,7 +19,10 @@ ToolWindow::ToolWindow(std::string procedure, WindowDefinition definition)
     : m_procedure(std::move(procedure)), m_definition(std::move(definition)),
       m_model(m_definition) {}
 
-ToolWindow::~ToolWindow() = default;
+ToolWindow::~ToolWindow() {
+    // Sockets or lookups still registered for the window would post to freed memory.
+    win::WSADetachWindow(this);
+}
 
 std::string ToolWindow::name() const { return m_procedure + "#" + std::to_string(m_instance); }
 
@@ -33,27 +37,70 @@ FrontEnd* ToolWindow::frontEnd() const { return m_desktop ? &m_desktop->frontEnd
 void ToolWindow::post(std::unique_ptr<Pending> event) {
     std::lock_guard lock(m_postMutex);
     if (m_loopGone) return; // the window has closed: nothing reaches it any more
-    if (!m_loop) {
-        m_early.push_back(std::move(event));
-        return;
+    const bool wasEmpty = m_queue.empty();
+    m_queue.push_back(std::move(event));
+    if (wasEmpty && m_loop && !m_loopBusy && !m_wakePending) {
+        m_wakePending = true;
+        m_loop->wake();
     }
-    m_loop->enqueue(std::move(event));
 }
 
-void ToolWindow::attachLoop(WindowLoop* loop) {
+void ToolWindow::attachLoop(WindowLoop* loop, win::PollGroup* group) {
+    m_pollGroup = group;
     std::lock_guard lock(m_postMutex);
     m_loop = loop;
-    while (!m_early.empty()) {
-        m_loop->enqueue(std::move(m_early.front()));
-        m_early.pop_front();
+    // Events posted before the loop ran wait for it.
+    if (!m_queue.empty() && !m_wakePending) {
+        m_wakePending = true;
+        m_loop->wake();
     }
 }
 
 void ToolWindow::detachLoop() {
+    // Sockets registered from now on go to the process-wide poller; those in the
+    // group are released by the group itself.
+    m_pollGroup = nullptr;
+    std::deque<std::unique_ptr<Pending>> dropped;
+    {
+        std::lock_guard lock(m_postMutex);
+        m_loop = nullptr;
+        m_loopGone = true;
+        dropped.swap(m_queue);
+    }
+    // Destroyed outside the lock: an invoke that never ran breaks its promise here.
+}
+
+void ToolWindow::holdWakes() {
     std::lock_guard lock(m_postMutex);
-    m_loop = nullptr;
-    m_loopGone = true;
-    m_early.clear();
+    m_loopBusy = true;
+}
+
+void ToolWindow::runQueued(bool woken) {
+    // A batch at a time, so the loop's own work (timers, sockets) is not starved by
+    // a thread that keeps posting.
+    constexpr int kBatch = 256;
+    for (int left = kBatch;; --left) {
+        std::unique_ptr<Pending> next;
+        {
+            std::lock_guard lock(m_postMutex);
+            if (woken) {
+                m_wakePending = false;
+                woken = false;
+            }
+            if (m_queue.empty() || left == 0 || m_closed) {
+                m_loopBusy = false;
+                if (!m_queue.empty() && !m_closed && m_loop && !m_wakePending) {
+                    m_wakePending = true;
+                    m_loop->wake();
+                }
+                return;
+            }
+            m_loopBusy = true;
+            next = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        dispatch(*next);
+    }
 }
 
 void ToolWindow::postMessage(const win::Message& message) {

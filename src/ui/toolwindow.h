@@ -47,6 +47,8 @@ public:
 
     // --- posting, from any thread ---------------------------------------------
     void postMessage(const win::Message& message) override;
+    // The window's sockets are watched on its own thread while its loop runs.
+    win::PollGroup* pollGroup() override { return m_pollGroup.load(); }
     void postUserEvent(int event, win::WPARAM wParam = 0, win::LPARAM lParam = 0);
     void postClose();
     // What a person does: press a control, pick a menu item. Ignored on a disabled
@@ -103,8 +105,14 @@ private:
     friend class WindowThread;
 
     void post(std::unique_ptr<Pending> event);
-    void attachLoop(WindowLoop* loop);
+    void attachLoop(WindowLoop* loop, win::PollGroup* group);
     void detachLoop();
+    // Run by the loop on the window's thread: `woken` when called for the loop's
+    // wake-up. runQueued dispatches what is queued, a batch at a time; between
+    // holdWakes() and the next runQueued() a post wakes nobody, as the loop is about
+    // to look at the queue anyway.
+    void runQueued(bool woken);
+    void holdWakes();
     // Run on the window's thread by the loop.
     void dispatch(Pending& event);
     void runOpen();
@@ -120,10 +128,16 @@ private:
     Desktop* m_desktop = nullptr;
     std::shared_ptr<ToolWindow> m_self; // set by Desktop; given to the front end
 
-    std::mutex m_postMutex; // guards m_loop and m_early
+    // Guards m_loop, m_queue and the wake flags. Events wait in the window's own
+    // queue rather than as one Qt event each: the loop is woken only when the queue
+    // becomes non-empty while it is not already working through it.
+    std::mutex m_postMutex;
     WindowLoop* m_loop = nullptr;
     bool m_loopGone = false;
-    std::deque<std::unique_ptr<Pending>> m_early; // posted before the loop ran
+    bool m_wakePending = false; // a wake-up is on its way to the loop
+    bool m_loopBusy = false;    // the loop will look at the queue before it sleeps
+    std::deque<std::unique_ptr<Pending>> m_queue;
+    std::atomic<win::PollGroup*> m_pollGroup{nullptr};
 
     std::vector<std::shared_ptr<MessageHook>> m_hooks; // newest first
     int m_timerPeriod = 0;

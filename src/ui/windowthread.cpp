@@ -11,12 +11,13 @@ WindowThread::WindowThread(std::shared_ptr<ToolWindow> window) : m_window(std::m
 void WindowThread::run() {
     {
         WindowLoop loop(*m_window);
-        m_window->attachLoop(&loop);
+        m_window->attachLoop(&loop, loop.pollGroup());
         m_window->runOpen();
         if (!m_window->isClosed()) exec();
         m_window->detachLoop();
-        // Events still queued for the loop are deleted with it, breaking their
-        // promises, so nobody waits for a window that is gone.
+        // Events still queued are deleted by detachLoop, breaking their promises, so
+        // nobody waits for a window that is gone. Sockets still registered stay so,
+        // but their group closes with the loop and nothing more is posted.
     }
     Desktop* desktop = m_window->desktop();
     std::shared_ptr<ToolWindow> window = std::move(m_window);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -111,6 +112,27 @@ TEST_F(Fixture, EventsPostedFromManyThreadsAllArrive) {
     for (auto& p : posters) p.join();
     probe->invoke([] {}).get();
     EXPECT_EQ(probe->events().size(), 1u + 1000u);
+}
+
+TEST_F(Fixture, EventsPostedByAHandlerToItsOwnWindowRunAfterThoseAlreadyQueued) {
+    auto probe = startProbe();
+    // Posted while the loop works through its queue: no wake-up is sent for them,
+    // so they must be picked up by the same pass, in order, queue empty or not.
+    std::promise<void> release;
+    auto gate = release.get_future().share();
+    probe->invoke([&, gate] {
+        gate.wait();
+        probe->postUserEvent(1200);
+        probe->postUserEvent(1201);
+    });
+    probe->postUserEvent(1100);
+    release.set_value();
+    ASSERT_TRUE(waitUntil([&] { return probe->events().size() == 4; }));
+    probe->invoke([&] { probe->postUserEvent(1300); }).get();
+    ASSERT_TRUE(waitUntil([&] { return probe->events().size() == 5; }))
+        << "a post from a handler into an empty queue was never run";
+    EXPECT_EQ(probe->events(), (std::vector<std::string>{"open", "user 1100 0 0", "user 1200 0 0",
+                                                         "user 1201 0 0", "user 1300 0 0"}));
 }
 
 TEST_F(Fixture, TimerTicksInHundredthsUntilStopped) {

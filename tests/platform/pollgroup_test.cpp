@@ -1,0 +1,225 @@
+#include "platform/asyncselectpoller.h"
+#include "platform/pollgroup.h"
+#include "platform/winsock.h"
+#include "loopback.h"
+#include "messagerecorder.h"
+#include "socketstest.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr win::UINT kNotify = win::WM_USER + 101;
+
+// A window that watches its sockets itself: nothing reaches it until the test, in
+// the role of the window's loop, calls dispatch(). Notes the thread of every post.
+class GroupWindow : public MessageRecorder {
+public:
+    GroupWindow() : m_group(std::make_unique<win::PollGroup>()) {}
+
+    win::PollGroup* pollGroup() override { return m_group.get(); }
+    void postMessage(const win::Message& message) override {
+        {
+            std::lock_guard lock(m_threadMutex);
+            m_posters.push_back(std::this_thread::get_id());
+        }
+        MessageRecorder::postMessage(message);
+    }
+
+    int dispatch() { return m_group ? m_group->dispatch() : 0; }
+    // True when the group's descriptor says a socket is ready, within `wait`.
+    bool readable(std::chrono::milliseconds wait = 5s) {
+        pollfd p{m_group->fd(), POLLIN, 0};
+        return ::poll(&p, 1, int(wait.count())) == 1;
+    }
+    // Dispatches until something has been posted or the deadline passes.
+    std::optional<win::Message> dispatchNext(std::chrono::milliseconds wait = 5s) {
+        const auto until = std::chrono::steady_clock::now() + wait;
+        do {
+            if (readable(10ms)) dispatch();
+            if (auto m = next(0ms)) return m;
+        } while (std::chrono::steady_clock::now() < until);
+        return std::nullopt;
+    }
+    // The window's loop ends: its group closes.
+    void dropGroup() { m_group.reset(); }
+    std::vector<std::thread::id> posters() {
+        std::lock_guard lock(m_threadMutex);
+        return m_posters;
+    }
+
+private:
+    std::unique_ptr<win::PollGroup> m_group;
+    std::mutex m_threadMutex;
+    std::vector<std::thread::id> m_posters;
+};
+
+class PollGroupTest : public SocketsTest {
+protected:
+    void SetUp() override {
+        SocketsTest::SetUp();
+        const win::SOCKET server = loopback::listener();
+        m_client = loopback::connected(loopback::portOf(server));
+        m_served = win::accept(server, nullptr, nullptr);
+        win::closesocket(server);
+        ASSERT_NE(m_served, win::INVALID_SOCKET);
+    }
+    void TearDown() override {
+        win::closesocket(m_served);
+        win::closesocket(m_client);
+        SocketsTest::TearDown();
+    }
+
+    static int eventOf(const std::optional<win::Message>& m) {
+        return m ? win::WSAGETSELECTEVENT(m->lParam) : -1;
+    }
+
+    win::SOCKET m_served = win::INVALID_SOCKET;
+    win::SOCKET m_client = win::INVALID_SOCKET;
+};
+
+} // namespace
+
+TEST_F(PollGroupTest, NotificationsWaitForTheWindowsOwnDispatchAndArePostedByIt) {
+    GroupWindow window;
+    // Registered here or from any other thread, the socket joins the window's group.
+    for (const bool fromOtherThread : {false, true}) {
+        auto select = [&] {
+            EXPECT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, win::FD_READ), 0);
+        };
+        if (fromOtherThread)
+            std::thread(select).join();
+        else
+            select();
+        ASSERT_EQ(win::send(m_client, "ping", 4, 0), 4);
+        ASSERT_TRUE(window.readable()) << "group descriptor not readable";
+        EXPECT_TRUE(window.staysQuiet(100ms)) << "posted without the window's dispatch";
+        EXPECT_EQ(window.dispatch(), 1);
+        const auto m = window.next(0ms);
+        ASSERT_TRUE(m);
+        EXPECT_EQ(m->wParam, m_served);
+        EXPECT_EQ(m->lParam, win::WSAMAKESELECTREPLY(win::FD_READ, 0));
+        EXPECT_TRUE(win::NotificationIsCurrent(*m));
+        char buf[16];
+        ASSERT_EQ(win::recv(m_served, buf, sizeof buf, 0), 4);
+        EXPECT_EQ(window.dispatch(), 0);
+        EXPECT_TRUE(window.staysQuiet(50ms));
+    }
+    for (const auto& poster : window.posters()) EXPECT_EQ(poster, std::this_thread::get_id());
+}
+
+TEST_F(PollGroupTest, WinsockReadAndCloseRulesHoldInAGroup) {
+    GroupWindow window;
+    ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, win::FD_READ | win::FD_CLOSE), 0);
+    ASSERT_EQ(win::send(m_client, "0123456789", 10, 0), 10);
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_READ);
+    ASSERT_EQ(win::send(m_client, "abc", 3, 0), 3);
+    window.dispatchNext(200ms);
+    EXPECT_TRUE(window.drain().empty()) << "FD_READ repeated before recv";
+    char buf[64];
+    ASSERT_EQ(win::recv(m_served, buf, 4, 0), 4);
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_READ) << "data left after a short recv";
+    ASSERT_EQ(win::recv(m_served, buf, sizeof buf, 0), 9);
+    window.dispatchNext(200ms);
+    EXPECT_TRUE(window.drain().empty()) << "FD_READ with nothing to read";
+    // The peer's last data and its close: FD_READ, then FD_CLOSE once it is read.
+    ASSERT_EQ(win::send(m_client, "last", 4, 0), 4);
+    win::shutdown(m_client, SHUT_WR);
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_READ);
+    window.dispatchNext(200ms);
+    EXPECT_TRUE(window.drain().empty()) << "FD_CLOSE before the data was read";
+    ASSERT_EQ(win::recv(m_served, buf, sizeof buf, 0), 4);
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_CLOSE);
+    EXPECT_EQ(win::recv(m_served, buf, sizeof buf, 0), 0);
+    window.dispatchNext(200ms);
+    EXPECT_TRUE(window.drain().empty()) << "FD_CLOSE repeated";
+}
+
+// Data whose arrival is seen while FD_READ is disabled, after the recv that
+// re-enables it has taken what was there: the re-enabling must still announce it,
+// whether the window looks at its sockets before the re-enabling or after.
+TEST_F(PollGroupTest, DataArrivingBetweenRecvAndItsReenablingIsAnnounced) {
+    auto& poller = win::AsyncSelectPoller::instance();
+    for (const bool seenBeforeReenabling : {true, false}) {
+        GroupWindow window;
+        ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, win::FD_READ), 0);
+        ASSERT_EQ(win::send(m_client, "a", 1, 0), 1);
+        ASSERT_EQ(eventOf(window.dispatchNext()), win::FD_READ);
+        // recv as win::recv does it, taken apart: the system call took everything...
+        char buf[16];
+        ASSERT_EQ(::recv(int(m_served), buf, sizeof buf, 0), 1);
+        // ...then data comes before FD_READ is re-enabled.
+        ASSERT_EQ(win::send(m_client, "b", 1, 0), 1);
+        ASSERT_TRUE(window.readable());
+        if (seenBeforeReenabling) {
+            window.dispatch();
+            EXPECT_TRUE(window.drain().empty()) << "FD_READ while disabled";
+        }
+        poller.reenable(int(m_served), win::FD_READ, false);
+        EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_READ)
+            << (seenBeforeReenabling ? "seen before" : "seen after") << " re-enabling";
+        ASSERT_EQ(win::recv(m_served, buf, sizeof buf, 0), 1);
+        window.dispatchNext(100ms);
+        EXPECT_TRUE(window.drain().empty());
+        ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, 0), 0);
+    }
+}
+
+TEST_F(PollGroupTest, ClosedGroupPostsNothingMoreAndItsSocketsStayRegistered) {
+    GroupWindow window;
+    ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, win::FD_READ | win::FD_CLOSE), 0);
+    ASSERT_EQ(win::send(m_client, "one", 3, 0), 3);
+    ASSERT_EQ(eventOf(window.dispatchNext()), win::FD_READ);
+    window.dropGroup();
+    window.markClosed();
+    char buf[16];
+    ASSERT_EQ(win::recv(m_served, buf, 2, 0), 2); // leaves data: would post at once
+    ASSERT_EQ(win::send(m_client, "two", 3, 0), 3);
+    window.drainFor(200ms);
+    EXPECT_EQ(window.latePosts(), 0);
+    // Still registered, so still refused blocking mode, as with Winsock.
+    win::u_long blocking = 0;
+    EXPECT_EQ(win::ioctlsocket(m_served, FIONBIO, &blocking), win::SOCKET_ERROR);
+    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
+    // Registered again for a window without a group, it is served by the poller thread.
+    MessageRecorder other;
+    ASSERT_EQ(win::WSAAsyncSelect(m_served, &other, kNotify, win::FD_READ), 0);
+    const auto m = other.next(5s);
+    ASSERT_TRUE(m);
+    EXPECT_EQ(win::WSAGETSELECTEVENT(m->lParam), win::FD_READ);
+}
+
+// The peer closes, and a send of ours made before the window looked again is
+// answered by a reset: the close came first, so it is reported as graceful; the
+// reset shows in the sends after it.
+TEST_F(PollGroupTest, PeerCloseIsGracefulEvenWhenOurLaterSendWasResetBeforeTheWindowLooked) {
+    GroupWindow window;
+    ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify,
+                                  win::FD_READ | win::FD_WRITE | win::FD_CLOSE),
+              0);
+    ASSERT_EQ(eventOf(window.dispatchNext()), win::FD_WRITE);
+    win::closesocket(m_client);
+    m_client = win::INVALID_SOCKET;
+    ASSERT_EQ(win::send(m_served, "x", 1, 0), 1);
+    pollfd p{int(m_served), POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!(p.revents & POLLERR) && std::chrono::steady_clock::now() < deadline)
+        ::poll(&p, 1, 10);
+    ASSERT_TRUE(p.revents & POLLERR) << "no reset came";
+    const auto close = window.dispatchNext();
+    ASSERT_TRUE(close);
+    EXPECT_EQ(close->lParam, win::WSAMAKESELECTREPLY(win::FD_CLOSE, 0));
+    EXPECT_EQ(win::send(m_served, "y", 1, 0), win::SOCKET_ERROR);
+    EXPECT_EQ(win::WSAGetLastError(), win::WSAECONNRESET);
+    window.dispatchNext(100ms);
+    EXPECT_TRUE(window.drain().empty());
+}
