@@ -71,6 +71,8 @@ struct FrameFixture : ::testing::Test {
         frame = desktop->start("MainWS");
         desktop->setFrame(frame);
         ASSERT_TRUE(console.waitForLine("MainWS#1 open"));
+        // "open" is printed before the frame's open handler runs; wait for it.
+        frame->invoke([] {}).get();
     }
 
     void chooseMenu(const std::string& path) {
