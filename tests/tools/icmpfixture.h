@@ -93,6 +93,9 @@ struct IcmpFixture : ::testing::Test {
     std::shared_ptr<ui::ToolWindow> open(std::unique_ptr<ui::ToolWindow> window) {
         auto w = desktop->start(std::move(window));
         EXPECT_TRUE(w && waitUntil([&] { return w->isOpen(); }));
+        // Open counts from the start of the open handler; anything run on the
+        // window's thread after that comes after the handler's end.
+        if (w) w->invoke([] {}).get();
         return w;
     }
 
