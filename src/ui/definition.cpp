@@ -21,6 +21,17 @@ const char* controlKindName(ControlKind kind) {
     return "control";
 }
 
+ControlDef makeControl(int number, ControlKind kind, const std::string& label, int row,
+                       int column) {
+    ControlDef c;
+    c.number = number;
+    c.kind = kind;
+    c.label = label;
+    c.layout.row = row;
+    c.layout.column = column;
+    return c;
+}
+
 std::string plainLabel(const std::string& label) {
     std::string out;
     for (std::size_t i = 0; i < label.size(); ++i) {

@@ -99,6 +99,11 @@ struct WindowDefinition {
     const MenuItemDef* menuItemByPath(const std::string& path) const;
 };
 
+// A control of the given kind in a grid cell (row below 0: the next free row); the
+// rest of its description starts empty.
+ControlDef makeControl(int number, ControlKind kind, const std::string& label, int row = -1,
+                       int column = 0);
+
 // A label as a person reads it: without "&" and without trailing blanks.
 std::string plainLabel(const std::string& label);
 

@@ -54,10 +54,7 @@ ui::WindowDefinition PortBlocker::makeDefinition(const char* caption, const char
 
 ui::ControlDef PortBlocker::control(int number, ui::ControlKind kind, const char* label,
                                     ui::LayoutHint layout) {
-    ui::ControlDef c;
-    c.number = number;
-    c.kind = kind;
-    c.label = label;
+    ui::ControlDef c = ui::makeControl(number, kind, label);
     c.layout = layout;
     return c;
 }

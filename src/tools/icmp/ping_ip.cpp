@@ -21,13 +21,7 @@ constexpr std::size_t kDataWidth = 32;
 constexpr std::size_t kMessageWidth = 2048;
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int column) {
-    ui::ControlDef c;
-    c.number = number;
-    c.kind = kind;
-    c.label = label;
-    c.layout.row = 0;
-    c.layout.column = column;
-    return c;
+    return ui::makeControl(number, kind, label, 0, column);
 }
 
 } // namespace

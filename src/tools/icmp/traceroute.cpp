@@ -25,13 +25,7 @@ const std::string kNoAnswer = "Poku\x9A"
 const std::string kLimitReached = "HOP limit (30) dosegnut.";
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int column) {
-    ui::ControlDef c;
-    c.number = number;
-    c.kind = kind;
-    c.label = label;
-    c.layout.row = 0;
-    c.layout.column = column;
-    return c;
+    return ui::makeControl(number, kind, label, 0, column);
 }
 
 ui::Row closingRow(const std::string& message) {

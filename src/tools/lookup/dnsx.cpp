@@ -23,13 +23,7 @@ constexpr const char* kBadAddress = "Pogre\x9a"
                                     "an IP: ";
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int row, int column) {
-    ui::ControlDef c;
-    c.number = number;
-    c.kind = kind;
-    c.label = label;
-    c.layout.row = row;
-    c.layout.column = column;
-    return c;
+    return ui::makeControl(number, kind, label, row, column);
 }
 
 // What the resolver left in one of the window's buffers. Everything is read through

@@ -10,13 +10,8 @@ namespace {
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label, const char* toolTip,
                        int row, int column) {
-    ui::ControlDef c;
-    c.number = number;
-    c.kind = kind;
-    c.label = label;
+    ui::ControlDef c = ui::makeControl(number, kind, label, row, column);
     c.toolTip = toolTip;
-    c.layout.row = row;
-    c.layout.column = column;
     return c;
 }
 

@@ -16,13 +16,7 @@ constexpr std::size_t kIpWidth = 19;
 constexpr std::size_t kCommandWidth = 255;
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int row, int column) {
-    ui::ControlDef c;
-    c.number = number;
-    c.kind = kind;
-    c.label = label;
-    c.layout.row = row;
-    c.layout.column = column;
-    return c;
+    return ui::makeControl(number, kind, label, row, column);
 }
 
 } // namespace
