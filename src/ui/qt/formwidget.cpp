@@ -34,17 +34,7 @@ bool digitsOnly(const std::string& picture) {
 
 // A static text shows "&" as the underline of the next letter and "&&" as one
 // ampersand; a label without a buddy would show the sign itself.
-QString withoutMnemonic(const std::string& label) {
-    std::string out;
-    for (std::size_t i = 0; i < label.size(); ++i) {
-        if (label[i] == '&') {
-            if (i + 1 < label.size() && label[i + 1] == '&') out += label[++i];
-            continue;
-        }
-        out += label[i];
-    }
-    return textedge::toQt(out);
-}
+QString withoutMnemonic(const std::string& label) { return textedge::toQt(plainLabel(label)); }
 
 // Multi-line text is kept with CR LF, as a Windows edit control hands it over.
 QString fromCrLf(const std::string& text) {
