@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <optional>
 #include <vector>
 
 #include <linux/icmp.h>
@@ -90,8 +89,9 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
     if (replyBuffer == nullptr || replySize < EchoReplyHeaderSize) return 0;
     // The request may live in the reply buffer (the traceroute passes the options
     // block of its reply record), so it is taken before the reply is cleared.
-    const std::optional<IP_OPTION_INFORMATION> options =
-        requestOptions ? std::optional(*requestOptions) : std::nullopt;
+    const bool hasOptions = requestOptions != nullptr;
+    IP_OPTION_INFORMATION options{};
+    if (hasOptions) options = *requestOptions;
     std::vector<std::uint8_t> data;
     if (requestData != nullptr) {
         const auto* bytes = static_cast<const std::uint8_t*>(requestData);
@@ -109,12 +109,12 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
     if (replySize < EchoReplyHeaderSize + requestSize) return fail(IP_BUF_TOO_SMALL);
     if (requestSize > 0 && requestData == nullptr) return fail(IP_BAD_REQ);
     if (destination == 0) return fail(IP_BAD_DESTINATION);
-    if (options && options->OPTIONSSIZE != 0) return fail(IP_BAD_OPTION);
+    if (hasOptions && options.OPTIONSSIZE != 0) return fail(IP_BAD_OPTION);
 
     IcmpSocket socket;
     t_lastKind = socket.kind();
     if (!socket.isOpen()) return fail(IP_GENERAL_FAILURE);
-    if (options) socket.setOptions(options->TTL, options->TOS, (options->FLAGS & IP_FLAG_DF) != 0);
+    if (hasOptions) socket.setOptions(options.TTL, options.TOS, (options.FLAGS & IP_FLAG_DF) != 0);
 
     const auto sentAt = std::chrono::steady_clock::now();
     if (const int error = socket.send(destination, data.data(), data.size()))

@@ -113,7 +113,7 @@ void WindowModel::setChecked(int control, bool checked, bool byUser) {
         std::lock_guard lock(m_mutex);
         ControlState& s = state(control);
         s.checked = checked;
-        s.value = checked ? "1" : "0";
+        s.value.assign(1, checked ? '1' : '0');
     }
     Change c;
     c.kind = Change::Kind::Checked;
