@@ -107,3 +107,34 @@ TEST_F(PlacementTest, EditActionsWorkOnTheFocusedFieldAndPastingReachesTheModel)
 
 } // namespace
 } // namespace uiqt
+
+namespace uiqt {
+namespace {
+
+// A window whose definition is far too small for its wide entry.
+ui::WindowDefinition crampedWindow(const char* caption) {
+    ui::WindowDefinition d = entryWindow(caption);
+    d.controls[0].chars = 60;
+    d.width = 20;
+    d.height = 10;
+    return d;
+}
+
+class FirstOpenTest : public QtDesktopTest {};
+
+} // namespace
+
+TEST_F(FirstOpenTest, NewWindowsShowAllTheirControlsAndDoNotCoverEachOther) {
+    auto first = open(std::make_unique<TestWindow>("First", crampedWindow("First")));
+    auto second = open(std::make_unique<TestWindow>("Second", crampedWindow("Second")));
+    ui::ToolSubWindow* a = m_frontEnd.subWindow(*first);
+    ui::ToolSubWindow* b = m_frontEnd.subWindow(*second);
+    ASSERT_TRUE(a && b);
+    EXPECT_GE(a->width(), a->sizeHint().width());
+    EXPECT_GE(a->height(), a->sizeHint().height());
+    EXPECT_NE(a->pos(), b->pos());
+    // What the window really is goes to the model, to be saved when it closes.
+    EXPECT_TRUE(waitUntil([&] { return first->model().placement().width > 20; }));
+}
+
+} // namespace uiqt

@@ -1,5 +1,9 @@
 #include "ui/qt/toolsubwindow.h"
 
+#include <QFontMetrics>
+#include <QMdiArea>
+#include <algorithm>
+
 #include "ui/qt/formwidget.h"
 #include "ui/qt/textedge.h"
 #include "ui/toolwindow.h"
@@ -72,13 +76,45 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
 }
 
 void ToolSubWindow::showFirstTime() {
-    if (!m_hidden) {
-        const Qt::WindowStates state = windowState();
-        show();
-        // Showing may reset a state applied while hidden.
-        if (state != windowState()) setWindowState(state);
+    if (!m_hidden) show();
+    // Applied after the first show, which sizes a new subwindow to its hint and
+    // places it where the area likes.
+    const Placement p = m_window->model().placement();
+    const WindowDefinition& def = m_window->definition();
+    const bool asDefined = p.x == def.x && p.y == def.y && p.width == def.width &&
+                           p.height == def.height && !p.minimized && p.maximized == def.maximized;
+    if (asDefined && !p.maximized) {
+        // Opened for the first time: the area puts it where it covers the fewest
+        // windows (every tool shares the same default corner), and it is at least
+        // large enough to show all its controls.
+        const QSize defined = m_form->units().toPixels(p).size();
+        resize(defined.expandedTo(sizeHint()));
+        move(freeCascadeSpot());
+        m_placement.setEnabled(true);
+        m_placement.record();
+        return;
     }
+    // Restored from the settings file: exactly where the person left it.
+    m_placement.apply(p);
     m_placement.setEnabled(true);
+}
+
+QPoint ToolSubWindow::freeCascadeSpot() const {
+    // Down and to the right of the windows that already stand in the corner, as a
+    // cascade would put it, so a new window never hides one exactly.
+    const QMdiArea* area = mdiArea();
+    const int step = QFontMetrics(font()).height() + 8;
+    QPoint at(0, 0);
+    if (!area) return at;
+    const auto others = area->subWindowList();
+    for (int i = 0; i < others.size(); ++i) {
+        const bool taken = std::any_of(others.begin(), others.end(), [&](const QMdiSubWindow* w) {
+            return w != this && w->isVisible() && w->pos() == at;
+        });
+        if (!taken) break;
+        at += QPoint(step, step);
+    }
+    return at;
 }
 
 void ToolSubWindow::release() {

@@ -22,6 +22,8 @@ public:
     void applyChanges(const std::vector<QueuedChange>& changes) override;
     // Shown once its first changes are in, so it opens where the model says.
     void showFirstTime();
+    // Where a newly opened window goes so that it covers no other exactly.
+    QPoint freeCascadeSpot() const;
     // The window has closed: the subwindow may go now.
     void release();
 
