@@ -4,6 +4,7 @@
 // loop that accepts and closes on the same ports. The same client drives both:
 // it keeps kInFlight connections open to 127.0.0.1, spread over the ports in
 // turn, and counts one when the server has closed it.
+#include "benchsockets.h"
 #include "net/shellstate.h"
 #include "tools/registertools.h"
 #include "ui/console/consolefrontend.h"
@@ -34,26 +35,11 @@ namespace {
 
 constexpr int kInFlight = 64;
 
-sockaddr_in loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    return a;
-}
+using bench::loopback;
 
 std::vector<int> freeTcpPorts(std::size_t count) {
     std::set<int> ports;
-    while (ports.size() < count) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        socklen_t len = sizeof a;
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        ::close(fd);
-        ports.insert(ntohs(a.sin_port));
-    }
+    while (ports.size() < count) ports.insert(bench::freePort(SOCK_STREAM));
     return {ports.begin(), ports.end()};
 }
 

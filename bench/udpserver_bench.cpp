@@ -2,6 +2,7 @@
 // loop, one log line and a caption per datagram, the headless console renderer)
 // against a bare blocking recvfrom loop on one thread. The same sender feeds both,
 // keeping at most kInFlight datagrams unhandled so that neither loses any.
+#include "benchsockets.h"
 #include "tools/registertools.h"
 #include "ui/console/consolefrontend.h"
 #include "ui/console/consoleoutput.h"
@@ -26,23 +27,7 @@ namespace {
 
 constexpr long kInFlight = 64;
 
-sockaddr_in loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    return a;
-}
-
-int freeUdpPort() {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a = loopback(0);
-    socklen_t len = sizeof a;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
+using bench::loopback;
 
 // Sends `count` datagrams to the port, never more than kInFlight ahead of
 // `handled`; the rate at which they were handled. The sender sleeps while it may
@@ -67,7 +52,7 @@ double feed(int port, long count, std::atomic<long>& handled) {
 }
 
 double bareLoop(long count) {
-    const int port = freeUdpPort();
+    const int port = bench::freePort(SOCK_DGRAM);
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     const sockaddr_in at = loopback(port);
     ::bind(fd, reinterpret_cast<const sockaddr*>(&at), sizeof at);
@@ -103,7 +88,7 @@ public:
 };
 
 double udpServer(ui::Desktop& desktop, long count) {
-    const int port = freeUdpPort();
+    const int port = bench::freePort(SOCK_DGRAM);
     auto window = desktop.start("WS_Udp", {std::to_string(port)});
     // Ready once its start-up is done.
     const auto ready = [&] {

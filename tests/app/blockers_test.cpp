@@ -2,6 +2,7 @@
 // 127.0.0.1 on ports the test chose free.
 #include "app/program.h"
 #include "platform/scratchdir.h"
+#include "support/loopbackports.h"
 
 #include <gtest/gtest.h>
 
@@ -11,24 +12,8 @@
 
 namespace {
 
-int freePort(int type) {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
-
-sockaddr_in loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
+using testing_support::freePort;
+using testing_support::loopback;
 
 int ownPort(int fd) {
     sockaddr_in a{};

@@ -13,6 +13,7 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace testing_support {
@@ -46,21 +47,22 @@ public:
     }
     ~CapturedConsole() { std::fclose(m_file); }
 
+    // Reads the file by position, leaving the stream's own position alone: the
+    // tool threads keep writing to it meanwhile, and every line is flushed as it
+    // is printed.
     std::vector<std::string> lines() {
-        std::fflush(m_file);
-        std::vector<std::string> out;
-        std::rewind(m_file);
-        char buf[4096];
-        std::string current;
-        while (std::fgets(buf, sizeof buf, m_file)) {
-            current += buf;
-            if (!current.empty() && current.back() == '\n') {
-                current.pop_back();
-                out.push_back(current);
-                current.clear();
-            }
+        std::string content;
+        char buf[65536];
+        for (off_t at = 0;;) {
+            const ssize_t n = ::pread(::fileno(m_file), buf, sizeof buf, at);
+            if (n <= 0) break;
+            content.append(buf, static_cast<std::size_t>(n));
+            at += n;
         }
-        std::fseek(m_file, 0, SEEK_END);
+        std::vector<std::string> out;
+        std::size_t start = 0;
+        for (std::size_t nl; (nl = content.find('\n', start)) != std::string::npos; start = nl + 1)
+            out.push_back(content.substr(start, nl - start));
         return out;
     }
 

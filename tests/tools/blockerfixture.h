@@ -4,7 +4,9 @@
 #include "net/shellstate.h"
 #include "platform/scratchdir.h"
 #include "platform/text.h"
+#include "support/loopbackports.h"
 #include "support/testwindows.h"
+#include "support/toolsfixture.h"
 #include "tools/blockers/portblocker.h"
 #include "tools/registertools.h"
 
@@ -20,27 +22,11 @@
 
 namespace blocker_testing {
 
+using testing_support::freePort;
+using testing_support::loopback;
 using testing_support::waitUntil;
 
-// A port of the given kind that nothing uses right now.
-inline int freePort(int type) {
-    const int fd = ::socket(AF_INET, type, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    ::close(fd);
-    return ntohs(a.sin_port);
-}
 
-inline sockaddr_in loopback(int port, const char* address = "127.0.0.1") {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, address, &a.sin_addr);
-    return a;
-}
 
 inline int localPort(int fd) {
     sockaddr_in a{};
@@ -107,24 +93,9 @@ inline UdpQueue udpQueue(int port) {
     return {};
 }
 
-struct BlockerFixture : ::testing::Test {
-    ScratchDir dir;
-    testing_support::CapturedConsole console;
-    ui::ProcedureRegistry registry;
-    std::unique_ptr<ui::Desktop> desktop;
+struct BlockerFixture : testing_support::ToolsFixture {
     std::shared_ptr<ui::ToolWindow> window;
     std::string name; // "WS_TcpB#1"
-
-    BlockerFixture() {
-        shell::Sound = 0;
-        tools::registerTools(registry);
-        desktop = std::make_unique<ui::Desktop>(console.frontEnd, registry);
-    }
-    ~BlockerFixture() override {
-        desktop->closeAll();
-        desktop.reset();
-        shell::Sound = 0;
-    }
 
     // Opens the blocker and waits until its open handler has finished.
     void open(const std::string& procedure) {

@@ -3,7 +3,9 @@
 // directory, and peers made of bare POSIX sockets on 127.0.0.1.
 #include "net/shellstate.h"
 #include "platform/scratchdir.h"
+#include "support/loopbackports.h"
 #include "support/testwindows.h"
+#include "support/toolsfixture.h"
 #include "tools/registertools.h"
 #include "ui/windowmodel.h"
 
@@ -20,15 +22,9 @@
 
 namespace plain_testing {
 
+using testing_support::loopback;
 using testing_support::waitUntil;
 
-inline sockaddr_in loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    return a;
-}
 
 inline int localPort(int fd) {
     sockaddr_in a{};
@@ -141,23 +137,7 @@ private:
     std::vector<std::string> m_texts;
 };
 
-struct PlainFixture : ::testing::Test {
-    ScratchDir dir;
-    testing_support::CapturedConsole console;
-    ui::ProcedureRegistry registry;
-    std::unique_ptr<ui::Desktop> desktop;
-
-    PlainFixture() {
-        shell::Sound = 0;
-        tools::registerTools(registry);
-        desktop = std::make_unique<ui::Desktop>(console.frontEnd, registry);
-    }
-    ~PlainFixture() override {
-        desktop->closeAll();
-        desktop.reset();
-        shell::Sound = 0;
-    }
-
+struct PlainFixture : testing_support::ToolsFixture {
     // The log texts of a window's list as it stands.
     static std::vector<std::string> texts(ui::ToolWindow& w, int list = 1) {
         std::vector<std::string> out;
