@@ -14,33 +14,13 @@ namespace {
 
 // The weekday names as one table of 9-character blank-padded entries, Sunday first.
 constexpr char kWeekdays[] = "Sunday   Monday   Tuesday  WednesdayThursday Friday   Saturday ";
-constexpr const char* kMonths[] = {"January", "February", "March",     "April",
-                                   "May",     "June",     "July",      "August",
-                                   "September", "October", "November", "December"};
+constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
-ui::MenuItemDef item(int id, const char* label, const char* help,
-                     ui::StandardAction action = ui::StandardAction::None) {
-    ui::MenuItemDef m;
-    m.id = id;
-    m.label = label;
-    m.helpLine = help;
-    m.action = action;
-    return m;
-}
-
-ui::MenuItemDef separator() {
-    ui::MenuItemDef m;
-    m.separator = true;
-    return m;
-}
-
-ui::MenuItemDef submenu(const char* label, const char* help, std::vector<ui::MenuItemDef> items) {
-    ui::MenuItemDef m;
-    m.label = label;
-    m.helpLine = help;
-    m.items = std::move(items);
-    return m;
-}
+using ui::menuItem;
+using ui::menuSeparator;
+using ui::submenu;
 
 } // namespace
 
@@ -57,69 +37,82 @@ ui::WindowDefinition MainWS::makeDefinition() {
     d.height = 320;
     d.background = "Back.gif";
     d.statusZones = 3;
-    ui::MenuItemDef sound = item(SoundItem, "Sound", "Sound on/off");
+    ui::MenuItemDef sound = menuItem(SoundItem, "Sound", "Sound on/off");
     sound.checkItem = true;
-    ui::MenuItemDef window = submenu("&Window", "Create and Arrange windows",
-                                     {item(Tile, "T&ile", "Make all open windows visible",
-                                           StandardAction::Tile),
-                                      item(Cascade, "&Cascade", "Stack all open windows",
-                                           StandardAction::Cascade),
-                                      item(ArrangeIcons, "&Arrange Icons", "Align all window icons",
-                                           StandardAction::ArrangeIcons)});
+    ui::MenuItemDef window =
+        submenu("&Window", "Create and Arrange windows",
+                {menuItem(Tile, "T&ile", "Make all open windows visible", StandardAction::Tile),
+                 menuItem(Cascade, "&Cascade", "Stack all open windows", StandardAction::Cascade),
+                 menuItem(ArrangeIcons, "&Arrange Icons", "Align all window icons",
+                          StandardAction::ArrangeIcons)});
     window.windowList = true;
     d.menu = {
-        submenu("&File", "",
-                {item(PrintSetup, "P&rint Setup...", "Setup Printer", StandardAction::PrintSetup),
-                 separator(), item(Exit, "E&xit", "Exit this application")}),
+        submenu(
+            "&File", "",
+            {menuItem(PrintSetup, "P&rint Setup...", "Setup Printer", StandardAction::PrintSetup),
+             menuSeparator(), menuItem(Exit, "E&xit", "Exit this application")}),
         submenu("WS", "Brivel",
                 {submenu("Info", "ws Info",
-                         {item(SocketInfo, "Socket info", "ws Info"),
-                          item(Services, "Services", "ws Services"),
-                          item(Protocols, "Protocols", "ws Protocols")}),
+                         {menuItem(SocketInfo, "Socket info", "ws Info"),
+                          menuItem(Services, "Services", "ws Services"),
+                          menuItem(Protocols, "Protocols", "ws Protocols")}),
                  submenu("Client", "Tcp or udp client",
-                         {item(ClientTcp, "Tcp", "Tcp client"), item(ClientUdp, "Udp", "Udp client"),
-                          separator(), item(ClientHttp, "Http", "HTTP client (get URL)"),
-                          item(ClientHttpAsync, "Http async.", "Async. Http get page")}),
-                 separator(),
+                         {menuItem(ClientTcp, "Tcp", "Tcp client"),
+                          menuItem(ClientUdp, "Udp", "Udp client"), menuSeparator(),
+                          menuItem(ClientHttp, "Http", "HTTP client (get URL)"),
+                          menuItem(ClientHttpAsync, "Http async.", "Async. Http get page")}),
+                 menuSeparator(),
                  submenu("Port blocker", "Port blocker",
-                         {item(TcpPorts, "Tcp ports ", "TCP ports blocker"),
-                          item(UdpPorts, "Udp ports", "Udp ports blocker")}),
-                 item(PortScan, "Port scan", "Port scan"), item(Ping, "Ping ", "Ping IP"),
-                 item(Traceroute, "Traceroute", "Traceroute IP"), separator(),
-                 item(InternetStatus, "Internet status", "Internet status"), sound, separator(),
-                 item(About, "About", "About program")}),
+                         {menuItem(TcpPorts, "Tcp ports ", "TCP ports blocker"),
+                          menuItem(UdpPorts, "Udp ports", "Udp ports blocker")}),
+                 menuItem(PortScan, "Port scan", "Port scan"), menuItem(Ping, "Ping ", "Ping IP"),
+                 menuItem(Traceroute, "Traceroute", "Traceroute IP"), menuSeparator(),
+                 menuItem(InternetStatus, "Internet status", "Internet status"), sound,
+                 menuSeparator(), menuItem(About, "About", "About program")}),
         submenu("&Edit", "",
-                {item(Cut, "Cu&t", "Remove item to Windows Clipboard", StandardAction::Cut),
-                 item(Copy, "&Copy", "Copy item to Windows Clipboard", StandardAction::Copy),
-                 item(Paste, "&Paste", "Paste contents of Windows Clipboard",
-                      StandardAction::Paste)}),
+                {menuItem(Cut, "Cu&t", "Remove item to Windows Clipboard", StandardAction::Cut),
+                 menuItem(Copy, "&Copy", "Copy item to Windows Clipboard", StandardAction::Copy),
+                 menuItem(Paste, "&Paste", "Paste contents of Windows Clipboard",
+                          StandardAction::Paste)}),
         window,
         submenu("&Help", "Windows Help",
-                {item(HelpContents, "&Contents", "View the contents of the help file",
-                      StandardAction::HelpContents),
-                 item(HelpSearch, "&Search for Help On...", "Search for help on a subject",
-                      StandardAction::HelpSearch),
-                 item(HelpOnHelp, "&How to Use Help", "How to use Windows Help",
-                      StandardAction::HelpOnHelp)}),
+                {menuItem(HelpContents, "&Contents", "View the contents of the help file",
+                          StandardAction::HelpContents),
+                 menuItem(HelpSearch, "&Search for Help On...", "Search for help on a subject",
+                          StandardAction::HelpSearch),
+                 menuItem(HelpOnHelp, "&How to Use Help", "How to use Windows Help",
+                          StandardAction::HelpOnHelp)}),
     };
     return d;
 }
 
 const char* MainWS::procedureFor(int id) {
     switch (id) {
-    case SocketInfo: return "WS_INFO";
-    case Services: return "WS_SERVIS";
-    case Protocols: return "WS_PROTO";
+    case SocketInfo:
+        return "WS_INFO";
+    case Services:
+        return "WS_SERVIS";
+    case Protocols:
+        return "WS_PROTO";
     case ClientTcp:
-    case ClientUdp: return "WS_CLIENT";
-    case ClientHttp: return "ws_HClient";
-    case ClientHttpAsync: return "Http_asy";
-    case TcpPorts: return "WS_TcpB";
-    case UdpPorts: return "WS_UdpB";
-    case PortScan: return "Port_chk";
-    case Ping: return "Ping_ip";
-    case Traceroute: return "Traceroute";
-    case InternetStatus: return "Inet_stat";
+    case ClientUdp:
+        return "WS_CLIENT";
+    case ClientHttp:
+        return "ws_HClient";
+    case ClientHttpAsync:
+        return "Http_asy";
+    case TcpPorts:
+        return "WS_TcpB";
+    case UdpPorts:
+        return "WS_UdpB";
+    case PortScan:
+        return "Port_chk";
+    case Ping:
+        return "Ping_ip";
+    case Traceroute:
+        return "Traceroute";
+    case InternetStatus:
+        return "Inet_stat";
     }
     return nullptr;
 }
@@ -178,7 +171,9 @@ void MainWS::startIfPresent(const std::string& procedure, std::vector<std::strin
         startProcedure(procedure, std::move(arguments));
 }
 
-void MainWS::onTimer() { showClock(); }
+void MainWS::onTimer() {
+    showClock();
+}
 
 void MainWS::about() {
     beep();
@@ -189,19 +184,33 @@ void MainWS::about() {
 
 void MainWS::onMenu(int id) {
     switch (id) {
-    case Exit: postClose(); return;
+    case Exit:
+        postClose();
+        return;
     case SoundItem:
         shell::Sound = shell::soundOn() ? 0 : 1;
         model().setMenuChecked(SoundItem, shell::soundOn());
         return;
-    case About: about(); return;
+    case About:
+        about();
+        return;
     case SocketInfo:
     case Services:
-    case Protocols: startIfPresent(procedureFor(id), {"nohide"}); return;
-    case ClientTcp: startIfPresent("WS_CLIENT", {"", "TCP"}); return;
-    case ClientUdp: startIfPresent("WS_CLIENT", {"", "UDP"}); return;
-    case ClientHttp: startIfPresent("ws_HClient", {"", "", ""}); return;
-    case Traceroute: startIfPresent("Traceroute", {"  "}); return;
+    case Protocols:
+        startIfPresent(procedureFor(id), {"nohide"});
+        return;
+    case ClientTcp:
+        startIfPresent("WS_CLIENT", {"", "TCP"});
+        return;
+    case ClientUdp:
+        startIfPresent("WS_CLIENT", {"", "UDP"});
+        return;
+    case ClientHttp:
+        startIfPresent("ws_HClient", {"", "", ""});
+        return;
+    case Traceroute:
+        startIfPresent("Traceroute", {"  "});
+        return;
     default:
         if (const char* procedure = procedureFor(id)) startIfPresent(procedure, {});
     }
@@ -216,9 +225,15 @@ void MainWS::onUserEvent(int event, win::WPARAM, win::LPARAM) {
     // message for it is answered as the icon would answer it.
     if (event == 1090 && m_hook && m_hook->iconId() == kNotifyIconId) {
         switch (popupMenu("Hide window|Unhide window|-|Close")) {
-        case 1: model().setVisible(false); break;
-        case 2: model().setVisible(true); break;
-        case 3: postClose(); break;
+        case 1:
+            model().setVisible(false);
+            break;
+        case 2:
+            model().setVisible(true);
+            break;
+        case 3:
+            postClose();
+            break;
         }
     }
 }

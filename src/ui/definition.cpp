@@ -6,17 +6,28 @@ namespace ui {
 
 const char* controlKindName(ControlKind kind) {
     switch (kind) {
-    case ControlKind::Prompt: return "prompt";
-    case ControlKind::Entry: return "entry";
-    case ControlKind::Button: return "button";
-    case ControlKind::CheckBox: return "checkbox";
-    case ControlKind::Radio: return "radio";
-    case ControlKind::SpinBox: return "spinbox";
-    case ControlKind::List: return "list";
-    case ControlKind::Group: return "group";
-    case ControlKind::TextBox: return "textbox";
-    case ControlKind::Picture: return "picture";
-    case ControlKind::Display: return "display";
+    case ControlKind::Prompt:
+        return "prompt";
+    case ControlKind::Entry:
+        return "entry";
+    case ControlKind::Button:
+        return "button";
+    case ControlKind::CheckBox:
+        return "checkbox";
+    case ControlKind::Radio:
+        return "radio";
+    case ControlKind::SpinBox:
+        return "spinbox";
+    case ControlKind::List:
+        return "list";
+    case ControlKind::Group:
+        return "group";
+    case ControlKind::TextBox:
+        return "textbox";
+    case ControlKind::Picture:
+        return "picture";
+    case ControlKind::Display:
+        return "display";
     }
     return "control";
 }
@@ -30,6 +41,31 @@ ControlDef makeControl(int number, ControlKind kind, const std::string& label, i
     c.layout.row = row;
     c.layout.column = column;
     return c;
+}
+
+MenuItemDef menuItem(int id, const std::string& label, const std::string& helpLine,
+                     StandardAction action) {
+    MenuItemDef m;
+    m.id = id;
+    m.label = label;
+    m.helpLine = helpLine;
+    m.action = action;
+    return m;
+}
+
+MenuItemDef menuSeparator() {
+    MenuItemDef m;
+    m.separator = true;
+    return m;
+}
+
+MenuItemDef submenu(const std::string& label, const std::string& helpLine,
+                    std::vector<MenuItemDef> items) {
+    MenuItemDef m;
+    m.label = label;
+    m.helpLine = helpLine;
+    m.items = std::move(items);
+    return m;
 }
 
 std::string plainLabel(const std::string& label) {

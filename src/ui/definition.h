@@ -68,9 +68,9 @@ enum class StandardAction {
 };
 
 struct MenuItemDef {
-    int id = 0;            // 0 for separators and submenus
-    std::string label;     // with its "&" and trailing blanks
-    std::string helpLine;  // shown in status zone 1 while highlighted
+    int id = 0;           // 0 for separators and submenus
+    std::string label;    // with its "&" and trailing blanks
+    std::string helpLine; // shown in status zone 1 while highlighted
     bool separator = false;
     bool checkItem = false;
     StandardAction action = StandardAction::None;
@@ -103,6 +103,14 @@ struct WindowDefinition {
 // rest of its description starts empty.
 ControlDef makeControl(int number, ControlKind kind, const std::string& label, int row = -1,
                        int column = 0);
+
+// Menu entries: an item that acts (a standard action, or the window's own by id),
+// a separator line, and a submenu of further entries.
+MenuItemDef menuItem(int id, const std::string& label, const std::string& helpLine,
+                     StandardAction action = StandardAction::None);
+MenuItemDef menuSeparator();
+MenuItemDef submenu(const std::string& label, const std::string& helpLine,
+                    std::vector<MenuItemDef> items);
 
 // A label as a person reads it: without "&" and without trailing blanks.
 std::string plainLabel(const std::string& label);

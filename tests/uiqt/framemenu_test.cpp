@@ -16,27 +16,9 @@ namespace {
 
 enum { PrintSetup = 1, Exit, TcpPorts, Ping, Sound, Tile };
 
-ui::MenuItemDef item(int id, const char* label, const char* help) {
-    ui::MenuItemDef m;
-    m.id = id;
-    m.label = label;
-    m.helpLine = help;
-    return m;
-}
-
-ui::MenuItemDef separator() {
-    ui::MenuItemDef m;
-    m.separator = true;
-    return m;
-}
-
-ui::MenuItemDef submenu(const char* label, const char* help, std::vector<ui::MenuItemDef> items) {
-    ui::MenuItemDef m;
-    m.label = label;
-    m.helpLine = help;
-    m.items = std::move(items);
-    return m;
-}
+using ui::menuItem;
+using ui::menuSeparator;
+using ui::submenu;
 
 // A few items of the real frame's menu, with their quirks: access keys, a
 // trailing blank, a submenu, a check item and the window list.
@@ -44,25 +26,27 @@ ui::WindowDefinition frameDefinition() {
     ui::WindowDefinition d;
     d.caption = "WS by QN";
     d.statusZones = 3;
-    ui::MenuItemDef sound = item(Sound, "Sound", "Sound on/off");
+    ui::MenuItemDef sound = menuItem(Sound, "Sound", "Sound on/off");
     sound.checkItem = true;
-    ui::MenuItemDef window =
-        submenu("&Window", "Create and Arrange windows", {item(Tile, "T&ile", "Make all open windows visible")});
+    ui::MenuItemDef window = submenu("&Window", "Create and Arrange windows",
+                                     {menuItem(Tile, "T&ile", "Make all open windows visible")});
     window.items[0].action = ui::StandardAction::Tile;
     window.windowList = true;
     d.menu = {submenu("&File", "",
-                      {item(PrintSetup, "P&rint Setup...", "Setup Printer"), separator(),
-                       item(Exit, "E&xit", "Exit this application")}),
+                      {menuItem(PrintSetup, "P&rint Setup...", "Setup Printer"), menuSeparator(),
+                       menuItem(Exit, "E&xit", "Exit this application")}),
               submenu("WS", "Brivel",
-                      {submenu("Port blocker", "Port blocker", {item(TcpPorts, "Tcp ports ", "TCP ports blocker")}),
-                       item(Ping, "Ping ", "Ping IP"), separator(), sound}),
+                      {submenu("Port blocker", "Port blocker",
+                               {menuItem(TcpPorts, "Tcp ports ", "TCP ports blocker")}),
+                       menuItem(Ping, "Ping ", "Ping IP"), menuSeparator(), sound}),
               window};
     return d;
 }
 
 QStringList texts(const QList<QAction*>& actions) {
     QStringList out;
-    for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    for (QAction* a : actions)
+        out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
 }
 
@@ -167,7 +151,8 @@ TEST_F(FrameTest, ClosingTheMainWindowAsksTheFrame) {
 TEST(HelpPages, SearchFindsThePagesHoldingEveryWord) {
     const QStringList pages = ui::HelpViewer::pages();
     ASSERT_FALSE(pages.isEmpty());
-    for (const QString& page : pages) EXPECT_NE(ui::HelpViewer::title(page), page) << page.toStdString();
+    for (const QString& page : pages)
+        EXPECT_NE(ui::HelpViewer::title(page), page) << page.toStdString();
     EXPECT_TRUE(ui::HelpViewer::search("ping_group_range").contains("ping.html"));
     EXPECT_TRUE(ui::HelpViewer::search("varlo.ini").contains("files.html"));
     EXPECT_TRUE(ui::HelpViewer::search("Varlo.tcp blocker").contains("tools.html"));
