@@ -82,9 +82,12 @@ TEST(HeadlessBlockers, UdpTrapDrivenByAScriptLogsTheDatagramWithItsNewAlarm) {
     ScratchDir::write("Varlo.udp", std::to_string(port) + ", Echo\r\n");
     ScratchDir::write("VARlo.INI", "[VARlo Settings]\r\nSound=1\r\n");
     Program program({"--headless", "--script", "-"},
-                    "open WS_UdpB\nset WS_UdpB 4 Siren.wav\nwaitfor WS_UdpB Hit:1 20\nquit\n");
+                    "open WS_UdpB\nset WS_UdpB 4 Siren.wav\ndump WS_UdpB\n"
+                    "waitfor WS_UdpB Hit:1 20\nquit\n");
+    // The probe goes once the new alarm is in place: the dump runs after the set.
     ASSERT_TRUE(program.waitForOutput("\tUDP port: " + std::to_string(port) + " Echo\n"))
         << program.output();
+    ASSERT_TRUE(program.waitForOutput("WS_UdpB#1 dump caption")) << program.output();
     const int sender = probeUdp(port, "hello");
     ASSERT_EQ(program.wait(), 0) << program.output();
     EXPECT_NE(program.output().find("\t" + std::to_string(port) +
