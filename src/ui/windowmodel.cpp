@@ -40,8 +40,12 @@ const WindowModel::ControlState* WindowModel::find(int control) const {
     return it == m_controls.end() ? nullptr : &it->second;
 }
 
-// Each setter updates the data under m_mutex and notifies under m_notifyMutex,
-// taken first, so two threads' changes reach observers in the order they were made.
+Change WindowModel::makeChange(Change::Kind kind, int control) {
+    Change c;
+    c.kind = kind;
+    c.control = control;
+    return c;
+}
 
 std::string WindowModel::caption() const {
     std::lock_guard lock(m_mutex);
@@ -49,15 +53,9 @@ std::string WindowModel::caption() const {
 }
 
 void WindowModel::setCaption(const std::string& caption) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        m_caption = caption;
-    }
-    Change c;
-    c.kind = Change::Kind::Caption;
+    Change c = makeChange(Change::Kind::Caption);
     c.text = caption;
-    notify(c);
+    update(c, [&] { m_caption = caption; });
 }
 
 std::string WindowModel::value(int control) const {
@@ -67,17 +65,10 @@ std::string WindowModel::value(int control) const {
 }
 
 void WindowModel::setValue(int control, const std::string& value, bool byUser) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        state(control).value = value;
-    }
-    Change c;
-    c.kind = Change::Kind::Field;
-    c.control = control;
+    Change c = makeChange(Change::Kind::Field, control);
     c.text = value;
     c.byUser = byUser;
-    notify(c);
+    update(c, [&] { state(control).value = value; });
 }
 
 bool WindowModel::enabled(int control) const {
@@ -87,18 +78,14 @@ bool WindowModel::enabled(int control) const {
 }
 
 void WindowModel::setEnabled(int control, bool enabled) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        ControlState& s = state(control);
-        if (s.enabled == enabled) return;
-        s.enabled = enabled;
-    }
-    Change c;
-    c.kind = Change::Kind::Enabled;
-    c.control = control;
+    Change c = makeChange(Change::Kind::Enabled, control);
     c.flag = enabled;
-    notify(c);
+    update(c, [&] {
+        ControlState& s = state(control);
+        if (s.enabled == enabled) return false;
+        s.enabled = enabled;
+        return true;
+    });
 }
 
 bool WindowModel::checked(int control) const {
@@ -108,19 +95,14 @@ bool WindowModel::checked(int control) const {
 }
 
 void WindowModel::setChecked(int control, bool checked, bool byUser) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
+    Change c = makeChange(Change::Kind::Checked, control);
+    c.flag = checked;
+    c.byUser = byUser;
+    update(c, [&] {
         ControlState& s = state(control);
         s.checked = checked;
         s.value.assign(1, checked ? '1' : '0');
-    }
-    Change c;
-    c.kind = Change::Kind::Checked;
-    c.control = control;
-    c.flag = checked;
-    c.byUser = byUser;
-    notify(c);
+    });
 }
 
 std::size_t WindowModel::rowCount(int control) const {
@@ -136,40 +118,18 @@ std::vector<Row> WindowModel::rows(int control) const {
 }
 
 void WindowModel::appendRow(int control, Row row) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        state(control).rows.push_back(row);
-    }
-    Change c;
-    c.kind = Change::Kind::RowAppended;
-    c.control = control;
+    Change c = makeChange(Change::Kind::RowAppended, control);
     c.row = std::move(row);
-    notify(c);
+    update(c, [&] { state(control).rows.push_back(c.row); });
 }
 
 void WindowModel::clearList(int control) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        state(control).rows.clear();
-    }
-    Change c;
-    c.kind = Change::Kind::ListCleared;
-    c.control = control;
-    notify(c);
+    update(makeChange(Change::Kind::ListCleared, control), [&] { state(control).rows.clear(); });
 }
 
 void WindowModel::setRows(int control, std::vector<Row> rows) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        state(control).rows = std::move(rows);
-    }
-    Change c;
-    c.kind = Change::Kind::ListChanged;
-    c.control = control;
-    notify(c);
+    update(makeChange(Change::Kind::ListChanged, control),
+           [&] { state(control).rows = std::move(rows); });
 }
 
 std::string WindowModel::heading(int control, int column) const {
@@ -181,17 +141,10 @@ std::string WindowModel::heading(int control, int column) const {
 }
 
 void WindowModel::setHeading(int control, int column, const std::string& heading) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        state(control).headings[column] = heading;
-    }
-    Change c;
-    c.kind = Change::Kind::Heading;
-    c.control = control;
+    Change c = makeChange(Change::Kind::Heading, control);
     c.column = column;
     c.text = heading;
-    notify(c);
+    update(c, [&] { state(control).headings[column] = heading; });
 }
 
 int WindowModel::focus() const {
@@ -200,15 +153,7 @@ int WindowModel::focus() const {
 }
 
 void WindowModel::setFocus(int control) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        m_focus = control;
-    }
-    Change c;
-    c.kind = Change::Kind::Focus;
-    c.control = control;
-    notify(c);
+    update(makeChange(Change::Kind::Focus, control), [&] { m_focus = control; });
 }
 
 std::string WindowModel::statusZone(int zone) const {
@@ -218,16 +163,10 @@ std::string WindowModel::statusZone(int zone) const {
 }
 
 void WindowModel::setStatusZone(int zone, const std::string& text) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        m_zones[zone] = text;
-    }
-    Change c;
-    c.kind = Change::Kind::StatusZone;
+    Change c = makeChange(Change::Kind::StatusZone);
     c.column = zone;
     c.text = text;
-    notify(c);
+    update(c, [&] { m_zones[zone] = text; });
 }
 
 bool WindowModel::menuChecked(int id) const {
@@ -237,16 +176,9 @@ bool WindowModel::menuChecked(int id) const {
 }
 
 void WindowModel::setMenuChecked(int id, bool checked) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        m_menuChecks[id] = checked;
-    }
-    Change c;
-    c.kind = Change::Kind::MenuChecked;
-    c.control = id;
+    Change c = makeChange(Change::Kind::MenuChecked, id);
     c.flag = checked;
-    notify(c);
+    update(c, [&] { m_menuChecks[id] = checked; });
 }
 
 bool WindowModel::visible() const {
@@ -255,15 +187,9 @@ bool WindowModel::visible() const {
 }
 
 void WindowModel::setVisible(bool visible) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        m_visible = visible;
-    }
-    Change c;
-    c.kind = Change::Kind::Visible;
+    Change c = makeChange(Change::Kind::Visible);
     c.flag = visible;
-    notify(c);
+    update(c, [&] { m_visible = visible; });
 }
 
 Placement WindowModel::placement() const {
@@ -272,22 +198,13 @@ Placement WindowModel::placement() const {
 }
 
 void WindowModel::setPlacement(const Placement& placement, bool byUser) {
-    std::lock_guard order(m_notifyMutex);
-    {
-        std::lock_guard lock(m_mutex);
-        m_placement = placement;
-    }
-    Change c;
-    c.kind = Change::Kind::Placement;
+    Change c = makeChange(Change::Kind::Placement);
     c.byUser = byUser;
-    notify(c);
+    update(c, [&] { m_placement = placement; });
 }
 
 void WindowModel::redraw() {
-    std::lock_guard order(m_notifyMutex);
-    Change c;
-    c.kind = Change::Kind::Redraw;
-    notify(c);
+    update(makeChange(Change::Kind::Redraw), [] {});
 }
 
 } // namespace ui

@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace ui {
@@ -109,6 +110,22 @@ private:
     ControlState& state(int control);
     const ControlState* find(int control) const;
     void notify(const Change& change);
+    // Makes a change: `mutate` updates the data under m_mutex (returning false when
+    // nothing changed), then observers see `change`. m_notifyMutex is taken first,
+    // so two threads' changes reach observers in the order they were made.
+    template <typename Mutate> void update(const Change& change, Mutate mutate) {
+        std::lock_guard order(m_notifyMutex);
+        {
+            std::lock_guard lock(m_mutex);
+            if constexpr (std::is_same_v<decltype(mutate()), bool>) {
+                if (!mutate()) return;
+            } else {
+                mutate();
+            }
+        }
+        notify(change);
+    }
+    static Change makeChange(Change::Kind kind, int control = 0);
 
     mutable std::mutex m_mutex;  // guards the data below
     std::mutex m_notifyMutex;    // keeps notifications in the order of the changes
