@@ -1,6 +1,7 @@
 #pragma once
 #include "ui/windowmodel.h"
 
+#include <map>
 #include <string>
 
 namespace ui {
@@ -16,6 +17,7 @@ public:
 private:
     ConsoleOutput& m_output;
     std::string m_name;
+    std::map<int, std::string> m_shown; // each field's text as last printed or typed
 };
 
 } // namespace ui

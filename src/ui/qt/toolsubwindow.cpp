@@ -68,11 +68,29 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
             break;
         case Change::Kind::Placement: m_placement.apply(changes[i].placement); break;
         case Change::Kind::Redraw: m_form->update(); break;
+        case Change::Kind::Cursor: showBusy(c.flag); break;
         case Change::Kind::StatusZone:
         case Change::Kind::MenuChecked: break;
         default: m_form->applyControlChange(changes[i]); break;
         }
     }
+}
+
+void ToolSubWindow::showBusy(bool busy) {
+    // Over the whole subwindow, caption and controls included: the tool's thread is
+    // busy and the window will not answer until it is done. Controls with a cursor
+    // of their own (text fields) get the busy one for that time as well.
+    for (auto& [widget, own] : m_ownCursors)
+        if (widget) widget->setCursor(own);
+    m_ownCursors.clear();
+    if (!busy) {
+        unsetCursor();
+        return;
+    }
+    for (QWidget* w : findChildren<QWidget*>())
+        if (w->testAttribute(Qt::WA_SetCursor)) m_ownCursors.emplace_back(w, w->cursor());
+    for (auto& [widget, own] : m_ownCursors) widget->setCursor(Qt::WaitCursor);
+    setCursor(Qt::WaitCursor);
 }
 
 void ToolSubWindow::showFirstTime() {

@@ -2,8 +2,12 @@
 #include "ui/qt/placementrecorder.h"
 #include "ui/qt/windowview.h"
 
+#include <QCursor>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace ui {
 
@@ -37,11 +41,15 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    void showBusy(bool busy);
+
     std::shared_ptr<ToolWindow> m_window;
     FormWidget* m_form = nullptr;
     PlacementRecorder m_placement;
     bool m_hidden = false;
     bool m_released = false;
+    // Controls' own cursors, kept while the busy cursor covers them.
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> m_ownCursors;
 };
 
 } // namespace ui
