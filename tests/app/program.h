@@ -13,7 +13,10 @@
 
 class Program {
 public:
-    explicit Program(std::vector<std::string> args, const std::string& input = {}) {
+    // `launcher`, when given, is a command that runs the program (for example
+    // "ip netns exec NAME"), found on the PATH.
+    explicit Program(std::vector<std::string> args, const std::string& input = {},
+                     std::vector<std::string> launcher = {}) {
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
         m_pid = ::fork();
@@ -22,10 +25,14 @@ public:
             ::dup2(out[1], 1);
             std::vector<char*> argv;
             std::string path = std::string(WS_BINARY_DIR) + "/wstoolbox";
+            for (auto& l : launcher) argv.push_back(l.data());
             argv.push_back(path.data());
             for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
-            ::execv(path.c_str(), argv.data());
+            if (launcher.empty())
+                ::execv(path.c_str(), argv.data());
+            else
+                ::execvp(argv[0], argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
