@@ -14,6 +14,7 @@
 
 using testing_support::waitUntil;
 using tools::Port_chk;
+using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -48,8 +49,8 @@ struct PortCheck : testing_support::ToolsFixture {
             GTEST_SKIP() << "network namespaces cannot be made here";
     }
 
-    // Runs `work` on a thread inside the namespace; what that thread starts (a
-    // window's thread) stays there.
+    // Runs `work` on a thread inside the namespace; a window's thread it starts
+    // stays there.
     template <typename Fn> auto inside(Fn work, bool unprivileged = false) {
         std::packaged_task<decltype(work())()> task([&] {
             if (!ns.enter()) throw std::runtime_error("setns " + ns.name());
@@ -63,15 +64,14 @@ struct PortCheck : testing_support::ToolsFixture {
 
     // Something else holds the port: a TCP listener or a bound UDP socket.
     void hold(int type, int port, const char* address = "0.0.0.0") {
-        inside([&] {
+        held.push_back(inside([&] {
             const int fd = ::socket(AF_INET, type, 0);
             const sockaddr_in a = testing_support::loopback(port, address);
-            ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a), 0) << port;
-            if (type == SOCK_STREAM) {
-                ASSERT_EQ(::listen(fd, 4), 0);
-            }
-            held.push_back(fd);
-        });
+            if (::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0 ||
+                (type == SOCK_STREAM && ::listen(fd, 4) != 0))
+                throw std::runtime_error("cannot hold port " + std::to_string(port));
+            return fd;
+        }));
     }
 
     std::shared_ptr<ui::ToolWindow> open(bool unprivileged = false) {
@@ -80,25 +80,32 @@ struct PortCheck : testing_support::ToolsFixture {
         if (w) w->invoke([] {}).get();
         return w;
     }
+    void close(const std::shared_ptr<ui::ToolWindow>& w) {
+        w->postClose();
+        ASSERT_TRUE(waitUntil([&] { return w->isClosed(); }));
+    }
 
     // Types the range, picks the type and presses "Go"; the log's texts after.
-    static std::vector<std::string> scan(ui::ToolWindow& w, const std::string& first,
-                                         const std::string& last, bool udp = false) {
+    static Lines scan(ui::ToolWindow& w, const std::string& first, const std::string& last,
+                      bool udp = false) {
         w.invoke([&] {
              w.applyInput(Port_chk::FirstEntry, first);
              w.applyInput(Port_chk::LastEntry, last);
              w.applyPress(udp ? Port_chk::UdpOption : Port_chk::TcpOption);
              w.applyPress(Port_chk::GoButton);
          }).get();
-        std::vector<std::string> texts;
+        return log(w);
+    }
+    static Lines log(ui::ToolWindow& w) {
+        Lines texts;
         for (const auto& row : w.model().rows(Port_chk::Log))
             texts.push_back(row.at(1));
         return texts;
     }
 
-    // The payloads of one window's console lines that start with `event`.
-    std::vector<std::string> printed(const ui::ToolWindow& w, const std::string& event) {
-        std::vector<std::string> out;
+    // The payloads of one window's console lines of one event.
+    Lines printed(const ui::ToolWindow& w, const std::string& event) {
+        Lines out;
         const std::string prefix = w.name() + " " + event;
         for (const auto& line : console.lines()) {
             if (line == prefix) out.push_back("");
@@ -114,65 +121,67 @@ TEST_F(PortCheck, PortsInUseAreReportedForTheirOwnTypeWithABeepEach) {
     hold(SOCK_STREAM, 20003, "127.0.0.1");
     hold(SOCK_STREAM, 20007);
     hold(SOCK_DGRAM, 20005);
-    struct Case {
-        bool udp;
-        std::vector<std::string> log;
-    };
-    const Case cases[] = {
-        {false, {"TCP: 20000 - 20399", "Port: 20003 in use !", "Port: 20007 in use !", "***"}},
-        {true, {"UDP: 20000 - 20399", "Port: 20005 in use !", "***"}},
-    };
-    for (const Case& c : cases) {
+    for (bool udp : {false, true}) {
         auto w = open();
-        EXPECT_EQ(scan(*w, "20000", "20399", c.udp), c.log);
-        EXPECT_EQ(printed(*w, "beep").size(), c.log.size() - 2);
-        // The progress is written for each of the 400 ports; a line is printed
-        // only when the shown text changes, and the field is cleared at the end.
-        std::vector<std::string> progress;
+        const Lines log = udp ? Lines{"UDP: 20000 - 20399", "Port: 20005 in use !", "***"}
+                              : Lines{"TCP: 20000 - 20399", "Port: 20003 in use !",
+                                      "Port: 20007 in use !", "***"};
+        EXPECT_EQ(scan(*w, "20000", "20399", udp), log);
+        EXPECT_EQ(printed(*w, "beep").size(), log.size() - 2);
+        // The progress is written for each of the 400 ports, printed only when the
+        // text shown changes, and cleared at the end.
+        Lines progress;
         for (int percent = 0; percent <= 100; ++percent)
             progress.push_back(Port_chk::progressText(static_cast<std::uint64_t>(percent), 100));
         progress.push_back("");
         EXPECT_EQ(printed(*w, "field 6"), progress);
         // Everything but the log was disabled for the scan, and is enabled again.
-        std::vector<std::string> disabled = printed(*w, "disable");
-        EXPECT_EQ(disabled,
-                  (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
-        for (int control = Port_chk::Frame; control <= Port_chk::Log; ++control)
-            EXPECT_TRUE(w->model().enabled(control)) << control;
-        w->postClose();
-        ASSERT_TRUE(waitUntil([&] { return w->isClosed(); }));
+        EXPECT_EQ(printed(*w, "disable"), (Lines{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
+        EXPECT_EQ(printed(*w, "enable").size(), 9u);
+        close(w);
     }
 }
 
-TEST_F(PortCheck, ARangeEndingAtTheLastPortStopsThere) {
+TEST_F(PortCheck, RangesRunUpwardsWithinSixteenBitsAndEndAtTheLastPort) {
     hold(SOCK_STREAM, 65535);
     auto w = open();
-    EXPECT_EQ(scan(*w, "65533", "65535"),
-              (std::vector<std::string>{"TCP: 65533 - 65535", "Port: 65535 in use !", "***"}));
-    EXPECT_EQ(printed(*w, "field 6").back(), "");
-    EXPECT_EQ(printed(*w, "field 6").at(2), "100 %");
-    // One port alone is the whole range.
-    EXPECT_EQ(scan(*w, "65535", "65535"),
-              (std::vector<std::string>{"TCP: 65535 - 65535", "Port: 65535 in use !", "***"}));
-}
-
-TEST_F(PortCheck, ReversedZeroAndWiderThanSixteenBitRangesAreRefused) {
-    auto w = open();
-    const std::pair<const char*, const char*> refused[] = {
-        {"8020", "8000"}, {"0", "10"},        {"10", "0"},        {"", "10"},
-        {"1", "65536"},   {"65536", "65536"}, {"70000", "65535"}, {"999999", "999999"},
+    struct Case {
+        const char* first;
+        const char* last;
+        Lines log; // empty: refused with a beep and the focus on the first entry
     };
-    int beeps = 0;
-    for (const auto& [first, last] : refused) {
+    const Case cases[] = {
+        {"65533", "65535", {"TCP: 65533 - 65535", "Port: 65535 in use !", "***"}},
+        {"65535", "65535", {"TCP: 65535 - 65535", "Port: 65535 in use !", "***"}},
+        {"20001", "20001", {"TCP: 20001 - 20001", "***"}},
+        {"8020", "8000", {}},
+        {"0", "10", {}},
+        {"10", "0", {}},
+        {"", "10", {}},
+        {"1", "65536", {}},
+        {"65536", "65536", {}},
+        {"999999", "999999", {}},
+    };
+    for (const Case& c : cases) {
+        const std::size_t beeps = printed(*w, "beep").size();
+        const std::size_t ends = printed(*w, "field 6").size();
         w->invoke([&] { w->model().setFocus(Port_chk::LastEntry); }).get();
-        EXPECT_TRUE(scan(*w, first, last).empty()) << first << "-" << last;
-        EXPECT_EQ(w->model().focus(), Port_chk::FirstEntry) << first << "-" << last;
-        EXPECT_EQ(printed(*w, "beep").size(), static_cast<std::size_t>(++beeps));
+        // A refused range logs nothing: the previous scan's lines stay.
+        const Lines before = log(*w);
+        EXPECT_EQ(scan(*w, c.first, c.last), c.log.empty() ? before : c.log)
+            << c.first << "-" << c.last;
+        if (c.log.empty()) {
+            EXPECT_EQ(w->model().focus(), Port_chk::FirstEntry) << c.first << "-" << c.last;
+            EXPECT_EQ(printed(*w, "beep").size(), beeps + 1) << c.first << "-" << c.last;
+        } else {
+            // 100 % after the last port, then cleared.
+            const Lines progress = printed(*w, "field 6");
+            EXPECT_EQ(Lines(progress.end() - 2, progress.end()), (Lines{"100 %", ""}));
+            EXPECT_GT(progress.size(), ends);
+        }
     }
-    EXPECT_TRUE(printed(*w, "disable").empty());
     // Nothing was wrapped into a port: the range as typed is what the next window reads.
-    w->postClose();
-    ASSERT_TRUE(waitUntil([&] { return w->isClosed(); }));
+    close(w);
     EXPECT_NE(
         ScratchDir::read("VARlo.INI").find("[Port check]\r\nPort1=999999\r\nPort2=999999\r\n"),
         std::string::npos);
@@ -183,44 +192,25 @@ TEST_F(PortCheck, WithoutTheRightToBindLowPortsTheScanEndsAtTheFirstOne) {
     for (bool udp : {false, true}) {
         const std::string type = udp ? "UDP" : "TCP";
         EXPECT_EQ(scan(*w, "1000", "1030", udp),
-                  (std::vector<std::string>{type + ": 1000 - 1030", "WSAEACCES", "***"}));
-        EXPECT_EQ(scan(*w, "1024", "1030", udp),
-                  (std::vector<std::string>{type + ": 1024 - 1030", "***"}));
+                  (Lines{type + ": 1000 - 1030", "WSAEACCES", "***"}));
+        EXPECT_EQ(scan(*w, "1024", "1030", udp), (Lines{type + ": 1024 - 1030", "***"}));
     }
     EXPECT_TRUE(printed(*w, "beep").empty());
 }
 
 TEST_F(PortCheck, TheRangeAndTypeAtClosingAreWhatTheNextWindowStartsWith) {
-    struct Case {
-        const char* ini; // before the window opens
-        const char* first;
-        const char* last;
-        bool tcp, udp;
-    };
-    const Case cases[] = {
-        {"", "8000", "8020", true, false},
-        {"[Port check]\r\nPort1=21\r\nPort2=25\r\nTip=UDP\r\n", "21", "25", false, true},
-        // The section counts only with its first key; then a missing key reads as 0.
-        {"[Port check]\r\nPort1=\r\nPort2=25\r\nTip=UDP\r\n", "8000", "8020", true, false},
-        {"[Port check]\r\nPort1=21\r\n", "21", "0", false, false},
-    };
-    for (const Case& c : cases) {
-        ScratchDir::write("VARlo.INI", c.ini);
-        auto w = open();
-        EXPECT_EQ(w->model().value(Port_chk::FirstEntry), c.first) << c.ini;
-        EXPECT_EQ(w->model().value(Port_chk::LastEntry), c.last) << c.ini;
-        EXPECT_EQ(w->model().checked(Port_chk::TcpOption), c.tcp) << c.ini;
-        EXPECT_EQ(w->model().checked(Port_chk::UdpOption), c.udp) << c.ini;
-        EXPECT_NE(w->model().caption().find(" ("), std::string::npos);
-        w->postClose();
-        ASSERT_TRUE(waitUntil([&] { return w->isClosed(); }));
-    }
-    auto w = open();
+    ScratchDir::write("VARlo.INI", "[Port check]\r\nPort1=\r\nPort2=25\r\nTip=UDP\r\n");
+    auto w = open(); // a blank first key: the section does not count
+    EXPECT_EQ(w->model().value(Port_chk::FirstEntry) + w->model().value(Port_chk::LastEntry),
+              "80008020");
+    EXPECT_TRUE(w->model().checked(Port_chk::TcpOption));
     scan(*w, "20001", "20002", /*udp=*/true);
-    w->postClose();
-    ASSERT_TRUE(waitUntil([&] { return w->isClosed(); }));
+    close(w);
     EXPECT_TRUE(w->model().rows(Port_chk::Log).empty()); // emptied at closing
-    EXPECT_NE(ScratchDir::read("VARlo.INI")
-                  .find("[Port check]\r\nPort1=20001\r\nPort2=20002\r\nTip=UDP\r\n"),
-              std::string::npos);
+    auto next = open();
+    EXPECT_EQ(next->model().caption().find("Port scan"), std::string::npos); // host (address)
+    EXPECT_EQ(next->model().value(Port_chk::FirstEntry), "20001");
+    EXPECT_EQ(next->model().value(Port_chk::LastEntry), "20002");
+    EXPECT_TRUE(next->model().checked(Port_chk::UdpOption));
+    EXPECT_FALSE(next->model().checked(Port_chk::TcpOption));
 }

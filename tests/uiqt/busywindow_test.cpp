@@ -4,9 +4,7 @@
 
 #include "ui/qt/formwidget.h"
 
-#include <QAbstractButton>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QTreeView>
 
 namespace uiqt {
@@ -76,32 +74,6 @@ TEST_F(BusyWindowTest, TheBusyCursorStandsOverTheWindowUntilTheToolIsDone) {
     onToolThread(*m_window, [this] { m_window->model().setWaitCursor(false); });
     ASSERT_TRUE(waitUntil([&] { return !m_sub->testAttribute(Qt::WA_SetCursor); }));
     EXPECT_NE(m_progress->cursor().shape(), Qt::WaitCursor);
-}
-
-// A tool that is only ever seen through a message box (the internet status check)
-// hides its window before it opens: the subwindow never shows, the box does.
-using UnseenWindowTest = QtDesktopTest;
-
-TEST_F(UnseenWindowTest, OnlyItsBoxShows) {
-    auto made = std::make_unique<TestWindow>("Unseen", busyDefinition());
-    made->model().setVisible(false);
-    TestWindow* raw = made.get();
-    std::atomic<int> answer{0};
-    made->onOpened = [&](TestWindow& w) {
-        answer = w.messageBox("Status: ON Line|", "Internet status");
-    };
-    m_desktop->start(std::move(made));
-    QMessageBox* box = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* b = qobject_cast<QMessageBox*>(w); b && b->isVisible()) box = b;
-        return box != nullptr;
-    }));
-    ASSERT_NE(m_frontEnd.subWindow(*raw), nullptr);
-    EXPECT_FALSE(m_frontEnd.subWindow(*raw)->isVisible());
-    EXPECT_EQ(box->windowTitle(), "Internet status");
-    box->button(QMessageBox::Ok)->click();
-    EXPECT_TRUE(waitUntil([&] { return answer.load() == ui::IDOK; }));
 }
 
 } // namespace
