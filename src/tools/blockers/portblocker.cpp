@@ -125,6 +125,7 @@ void PortBlocker::setUpSockets() {
     const std::string protocol = m_traits.protocol;
     if (m_portList.empty()) {
         m_log.add(std::string("No ports in ") + m_traits.fileName + " file !");
+        afterSetUp();
         return;
     }
     for (std::size_t i = 1; i <= slotCount(); ++i) {
@@ -167,6 +168,7 @@ void PortBlocker::setUpSockets() {
     if (m_portList.size() > portlist::SocketSlots)
         m_log.add("max 100 records: " + std::to_string(m_portList.size() - portlist::SocketSlots) +
                   " more left out");
+    afterSetUp();
 }
 
 // --- controls and events -------------------------------------------------------------

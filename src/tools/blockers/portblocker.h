@@ -68,6 +68,8 @@ protected:
     virtual void onClientClose() {}
     // The TCP blocker listens between bind and registration; the UDP one does not.
     virtual void afterBind(int /*slot*/, win::SOCKET /*s*/) {}
+    // Every set-up ends here, also one that found no ports.
+    virtual void afterSetUp() {}
 
     net::EventLog& log() { return m_log; }
     const PortList& portList() const { return m_portList; }
