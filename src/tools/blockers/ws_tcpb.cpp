@@ -82,6 +82,7 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
     setClientAddress(address, win::ntohs(peer.sin_port));
     log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
               std::to_string(m_clientSocket));
+    syslogHit(m_clientSocket, *record, address, win::ntohs(peer.sin_port));
     closeClient();
     playAlarm();
 }
@@ -141,6 +142,7 @@ void WS_TcpB::onHalfOpen(std::size_t slot, const win::sockaddr_in& peer) {
     if (ignoredPeer(address)) return;
     setClientAddress(address, win::ntohs(peer.sin_port));
     log().add(recordText(portList()[slot]) + " - " + clientAddress() + " half-open");
+    syslogHit(socketTable()[slot], portList()[slot], address, win::ntohs(peer.sin_port), true);
     playAlarm();
 }
 
