@@ -236,23 +236,7 @@ TEST(ForgedProbes, EachHalfOpenProbeIsOneLineAndOneHitAndACompletedOneIsLoggedOn
     }();
     const char* from = hostIp == "127.0.0.2" ? "127.0.0.3" : "127.0.0.2";
     int client = -1;
-    ASSERT_TRUE(trap.inside([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in own = loopback(0, from);
-        const sockaddr_in to = loopback(20001);
-        char c;
-        timeval tv{10, 0};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-        if (::bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own) == 0 &&
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-            ::recv(fd, &c, 1, 0) == 0) {
-            sockaddr_in a{};
-            socklen_t len = sizeof a;
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-            client = ntohs(a.sin_port);
-        }
-        ::close(fd);
-    }));
+    ASSERT_TRUE(trap.inside([&] { client = connectUntilClosed(20001, from); }));
     ASSERT_GT(client, 0);
     ++hits;
 

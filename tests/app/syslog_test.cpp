@@ -145,29 +145,10 @@ TEST_P(SyslogAlerts, EveryHitIsOneLineThatTheShippedFail2banFilterMatches) {
     // A connection, a half-open probe and a datagram.
     int client = -1, sender = -1;
     ASSERT_TRUE(trap.inside([&] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in to = loopback(20001);
-        char c;
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
-            ::recv(fd, &c, 1, 0) == 0) {
-            sockaddr_in own{};
-            socklen_t len = sizeof own;
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &len);
-            client = ntohs(own.sin_port);
-        }
-        ::close(fd);
+        client = connectUntilClosed(20001);
         RawSender raw;
         raw.send({"198.18.0.9", 41009, "127.0.0.1", 20001, kSyn});
-        const int udp = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        const sockaddr_in own = loopback(0);
-        ::bind(udp, reinterpret_cast<const sockaddr*>(&own), sizeof own);
-        const sockaddr_in dns = loopback(20053);
-        ::sendto(udp, "ping", 4, 0, reinterpret_cast<const sockaddr*>(&dns), sizeof dns);
-        sockaddr_in bound{};
-        socklen_t len = sizeof bound;
-        ::getsockname(udp, reinterpret_cast<sockaddr*>(&bound), &len);
-        sender = ntohs(bound.sin_port);
-        ::close(udp);
+        sender = sendDatagram(20053, "ping");
     }));
     ASSERT_GT(client, 0);
     EXPECT_TRUE(hitsSettleAt(program, "WS_TcpB#1", 2));
