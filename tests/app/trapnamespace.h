@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sched.h>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -28,8 +29,6 @@ public:
     }
 
     bool ready() const { return m_fd >= 0; }
-    const NetNamespace& net() const { return m_net; }
-    int fd() const { return m_fd; }
 
     // Starts the program in the namespace with the blockers `procedures` open, and
     // waits until each has finished its open handler (its sockets set up, its
@@ -52,7 +51,6 @@ public:
                 ADD_FAILURE() << p << " did not open";
         return *m_program;
     }
-    Program& program() { return *m_program; }
 
     // Runs `fn` on a thread of its own inside the namespace, and waits for it: the
     // sockets it makes belong to the namespace. False when it could not enter.
@@ -119,17 +117,10 @@ inline int sendDatagram(int port, const std::string& data) {
 // The text column of every log line that `window` ("WS_TcpB#1") printed.
 inline std::vector<std::string> logTexts(const std::string& output, const std::string& window) {
     std::vector<std::string> texts;
-    const std::string prefix = window + " row 1 ";
-    std::size_t at = 0;
-    while (at < output.size()) {
-        std::size_t end = output.find('\n', at);
-        if (end == std::string::npos) break;
-        const std::string line = output.substr(at, end - at);
-        at = end + 1;
-        if (line.rfind(prefix, 0) != 0) continue;
-        const std::size_t tab = line.find('\t');
-        if (tab != std::string::npos) texts.push_back(line.substr(tab + 1));
-    }
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(window + " row 1 ", 0) == 0 && line.find('\t') != std::string::npos)
+            texts.push_back(line.substr(line.find('\t') + 1));
     return texts;
 }
 

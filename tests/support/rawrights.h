@@ -8,21 +8,18 @@
 
 namespace testing_support {
 
-// For the calling thread only (capabilities are per thread): false when it could
-// not be done.
-inline bool dropRawSocketRightsOfThisThread() {
+// For a program this process is about to start (call it in the child before exec):
+// out of the bounding set as well as the thread's own sets, so that a program run
+// as root does not get it back. False when it could not be done.
+inline bool dropRawSocketRightsOfNextProgram() {
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2] = {};
-    if (::syscall(SYS_capget, &header, data) != 0) return false;
+    if (::prctl(PR_CAPBSET_DROP, CAP_NET_RAW, 0, 0, 0) != 0 ||
+        ::syscall(SYS_capget, &header, data) != 0)
+        return false;
     data[CAP_NET_RAW / 32].effective &= ~(1u << (CAP_NET_RAW % 32));
     data[CAP_NET_RAW / 32].permitted &= ~(1u << (CAP_NET_RAW % 32));
     return ::syscall(SYS_capset, &header, data) == 0;
-}
-
-// For a program this process is about to start: out of the bounding set, root's
-// program does not get it back.
-inline bool dropRawSocketRightsOfNextProgram() {
-    return ::prctl(PR_CAPBSET_DROP, CAP_NET_RAW, 0, 0, 0) == 0 && dropRawSocketRightsOfThisThread();
 }
 
 } // namespace testing_support
