@@ -206,7 +206,9 @@ TEST_F(LoadFixture, TcpFloodIsCountedInFullWhileTheWindowAnswersAndMemoryStaysFl
     window->invoke([] {}).get();
     EXPECT_EQ(hitsIn(window->model().caption()), total);
     EXPECT_LT(slowestMs.load(), 2000);
-    EXPECT_LT(mostRows.load(), 250u);
+    // The 250th line empties the list right after it is added: a look from another
+    // thread may fall between the two.
+    EXPECT_LE(mostRows.load(), 250u);
     if (!kSanitized) {
         EXPECT_LT(rssEnd - rssQuarter, 16 * 1024) << rssQuarter << " -> " << rssEnd;
     }
