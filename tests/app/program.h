@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -14,13 +15,17 @@
 class Program {
 public:
     // `launcher`, when given, is a command that runs the program (for example
-    // "ip netns exec NAME"), found on the PATH.
+    // "ip netns exec NAME"), found on the PATH. `inChild` runs in the new process
+    // just before the program starts (to enter namespaces, drop rights); it must
+    // make system calls only, as the child of a process that may have other threads.
     explicit Program(std::vector<std::string> args, const std::string& input = {},
-                     std::vector<std::string> launcher = {}) {
+                     std::vector<std::string> launcher = {},
+                     const std::function<void()>& inChild = {}) {
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (inChild) inChild();
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             std::vector<char*> argv;
@@ -41,6 +46,9 @@ public:
         if (!input.empty()) [[maybe_unused]] auto n = ::write(in[1], input.data(), input.size());
         ::close(in[1]);
     }
+    Program(std::vector<std::string> args, const std::string& input,
+            const std::function<void()>& inChild)
+        : Program(std::move(args), input, {}, inChild) {}
     ~Program() {
         if (m_pid > 0 && !m_exited) {
             ::kill(m_pid, SIGKILL);
@@ -51,13 +59,18 @@ public:
 
     // Reads output until a line contains `text` or the time runs out.
     bool waitForOutput(const std::string& text, int milliseconds = 10000) {
+        return waitFor([&](const std::string& out) { return out.find(text) != std::string::npos; },
+                       milliseconds);
+    }
+    // Reads output until `done` holds for all of it or the time runs out.
+    bool waitFor(const std::function<bool(const std::string&)>& done, int milliseconds) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (m_output.find(text) == std::string::npos) {
+        while (!done(m_output)) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) break;
         }
-        return m_output.find(text) != std::string::npos;
+        return done(m_output);
     }
 
     // Waits for the process to end; its exit status, or -1 after the time-out.

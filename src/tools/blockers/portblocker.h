@@ -68,6 +68,8 @@ protected:
     virtual void onClientClose() {}
     // The TCP blocker listens between bind and registration; the UDP one does not.
     virtual void afterBind(int /*slot*/, win::SOCKET /*s*/) {}
+    // Every set-up ends here, also one that found no ports.
+    virtual void afterSetUp() {}
 
     net::EventLog& log() { return m_log; }
     const PortList& portList() const { return m_portList; }
@@ -98,6 +100,10 @@ protected:
     static std::string recordText(const PortRecord& record);
     // The alarm, when the sound switch is on.
     void playAlarm();
+    // The hit in the system log, when --syslog or the section's "Syslog" asks for
+    // it; the port is the one `local` is bound to.
+    void syslogHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
+                   int peerPort, bool halfOpen = false);
 
     static std::string dotted(const win::in_addr& address);
 
@@ -119,6 +125,7 @@ private:
     std::uint16_t m_currentPort = 0;
     std::int32_t m_hits = 0;
     std::string m_clientAddress;
+    bool m_syslog = false;
 };
 
 } // namespace tools
