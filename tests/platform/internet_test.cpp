@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -59,12 +60,13 @@ public:
         default:
             break;
         }
-        Recorder* self = s_current;
+        Recorder* self = s_current.load();
         if (!self) return;
-        {
-            std::lock_guard lock(self->m_mutex);
-            self->m_notes.push_back(n);
-        }
+        // All under the lock, so the test may drop the recorder as soon as it
+        // has seen the last notification. A callback that closes a handle only
+        // queues more notifications: they come after this one returns.
+        std::lock_guard lock(self->m_mutex);
+        self->m_notes.push_back(n);
         self->m_changed.notify_all();
         if (self->m_onNote) self->m_onNote(n);
     }
@@ -96,7 +98,7 @@ public:
     void onNote(std::function<void(const Note&)> fn) { m_onNote = std::move(fn); }
 
 private:
-    static inline Recorder* s_current = nullptr;
+    static inline std::atomic<Recorder*> s_current{nullptr};
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::vector<Note> m_notes;
