@@ -30,7 +30,8 @@ inline std::string patternBody(std::size_t size) {
 // Paths: /pattern?N (N bytes), /chunked?N (N bytes in chunks of odd sizes, size
 // lines and data sent apart), /slow?N (headers, 1.5 s of nothing, then N bytes),
 // /stall?N (N bytes of a longer announced body, then nothing for a minute),
-// /silent (nothing at all), /reset?N (N bytes, then a reset), /empty (closed
+// /silent (nothing at all), /reset?N (N bytes, then a reset 6 s later, while a
+// reader at the window's pace waits for more), /empty (closed
 // without an answer), /redirect?URL (302 to URL), /echo (the request's headers
 // as the body). Every request line is logged to standard output.
 inline constexpr const char* kBehaviourServer = R"PY(
@@ -89,7 +90,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.head(n + 100000)
             self.wfile.write(pattern(n))
             self.wfile.flush()
-            time.sleep(0.3)
+            time.sleep(6)
             self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             self.connection.close()
             self.close_connection = True

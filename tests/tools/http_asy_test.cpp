@@ -201,20 +201,26 @@ TEST_F(HttpAsyTest, FailuresAreListedWithTheirNamesAndRefusedUrlsTouchNothing) {
         {"http://" + std::string(64, 'a') + ".invalid/",
          {"ERROR:", "12007", "error_internet_name_not_resolved"}},
         {refused, {"ERROR:", "12029", "error_internet_cannot_connect"}},
-        {behaviour.url("/reset?3000"), {"ERROR:", "12031", "error_internet_connection_reset"}},
         // Codes beyond the window's table are listed without a name.
         {behaviour.url("/empty"), {"ERROR:", "12152", ""}},
         {"gopher://127.0.0.1/", {"ERROR:", "12006", "error_internet_unrecognized_scheme"}},
         // Folders that would leave the current directory: refused before anything.
         {behaviour.url("/a/../../x.htm"), {"ERROR:", "12005", "error_internet_invalid_url"}},
         {"http://user@127.0.0.1/x.htm", {"ERROR:", "12005", "error_internet_invalid_url"}},
+        // Last, so nothing after it releases what it left open: the connection
+        // breaks while a read waits, the file open.
+        {behaviour.url("/reset?3000"), {"ERROR:", "12031", "error_internet_connection_reset"}},
     };
     open();
+    const int descriptors = openDescriptors();
     for (const Case& c : cases) {
         set(Http_asy::UrlEntry, c.url);
         press(Http_asy::GoButton);
         EXPECT_TRUE(waitUntil([&] { return listed(c.error); }, 20000)) << c.url;
     }
+    // The failed transfer's handles are released and its file closed.
+    window->invoke([] {}).wait();
+    EXPECT_EQ(openDescriptors(), descriptors);
     // The refused ones made no folder and sent no request.
     behaviour.process().waitForOutput("request GET /empty", 1000);
     EXPECT_EQ(behaviour.process().output().find("/x.htm"), std::string::npos);

@@ -24,6 +24,7 @@ constexpr const char* kSettingsFile = ".\\TAVIK6.INI";
 constexpr const char* kSection = "Tavik6 Settings";
 constexpr std::size_t kUrlWidth = 128;
 constexpr std::size_t kProxyWidth = 64;
+constexpr std::size_t kLocalWidth = 253;
 constexpr std::size_t kStatusWidth = 64;
 constexpr std::size_t kHandleWidth = 10;
 constexpr std::size_t kCodeWidth = 8;
@@ -87,7 +88,7 @@ ui::WindowDefinition Http_asy::makeDefinition() {
     proxy.chars = static_cast<int>(kProxyWidth);
     proxy.enabled = false;
     ui::ControlDef local = control(LocalField, K::Display, "", 2, 1, 4);
-    local.chars = 253;
+    local.chars = static_cast<int>(kLocalWidth);
     ui::ControlDef transferred = control(TransferredField, K::Display, "", 3, 1);
     transferred.chars = 10;
     ui::ControlDef speed = control(SpeedField, K::Display, "", 3, 3);
@@ -205,7 +206,8 @@ void Http_asy::go() {
     takeFields();
     // A transfer still under way ends first, with what it has written kept.
     releaseRoot();
-    const DownloadTarget target = DownloadTargetFor(m_url, win::currentDirectory());
+    const std::string here = win::currentDirectory();
+    const DownloadTarget target = DownloadTargetFor(m_url, here);
     Shared& s = shared();
     {
         std::lock_guard lock(s.mutex);
@@ -234,8 +236,8 @@ void Http_asy::go() {
     if (m_root) win::InternetSetStatusCallback(m_root, &Http_asy::statusCallback);
 
     for (const std::string& folder : target.folders)
-        ::mkdir((win::currentDirectory() + "/" + folder).c_str(), 0777); // failures ignored
-    m_localPath = target.shownPath;
+        ::mkdir((here + "/" + folder).c_str(), 0777); // failures ignored
+    m_localPath = text::cut(target.shownPath, kLocalWidth);
     m_filePath = target.filePath;
     m_transferred = 0;
     m_kiloPerSecond = 0;
