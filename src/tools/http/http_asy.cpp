@@ -44,7 +44,6 @@ struct Shared {
     tools::Http_asy* window = nullptr; // the open window, null when none
     std::uint8_t transferState = 0;
     win::HINTERNET urlHandle = nullptr;
-    win::DWORD lastReadError = 0;
     std::uint64_t generation = 0; // counts Go presses: an error event names its own
 };
 
@@ -274,11 +273,10 @@ void Http_asy::statusCallback(win::HINTERNET handle, win::DWORD_PTR context, win
     std::lock_guard lock(s.mutex);
     Http_asy* w = s.window;
     win::DWORD failed = 0;
-    if (w && status == win::INTERNET_STATUS_RESPONSE_RECEIVED) {
-        // Data for the issued read; bytes that arrive outside a read (with the
-        // headers, say) move nothing, or the file's creation would be skipped.
-        if (s.transferState == 3 && w->m_bytesRead != 0) w->setState(4);
-    }
+    // Bytes arriving ("Response received.") move nothing: they may belong to no
+    // read (they come with the headers, or before the window reads) and taken
+    // as data they would skip the file's creation or write a block twice. A
+    // read is done when the library completes it.
     if (w && status == win::INTERNET_STATUS_REQUEST_COMPLETE) {
         win::INTERNET_ASYNC_RESULT result{};
         if (information && length >= sizeof result)
@@ -289,7 +287,8 @@ void Http_asy::statusCallback(win::HINTERNET handle, win::DWORD_PTR context, win
             s.urlHandle = reinterpret_cast<win::HINTERNET>(result.dwResult);
             w->setState(1);
         } else if (s.transferState == 3) {
-            // The issued read is done: its bytes, or none at the end of the data.
+            // The issued read is done: its bytes are in the buffer, or none at
+            // the end of the data.
             w->setState(4);
         }
     }
@@ -340,14 +339,14 @@ void Http_asy::onTimer() {
 void Http_asy::readBlock() {
     Shared& s = shared();
     win::HINTERNET file = nullptr;
+    std::memset(m_readBuffer, 0, sizeof m_readBuffer);
+    m_bytesRead = 0;
     {
         std::lock_guard lock(s.mutex);
         file = s.urlHandle;
+        m_readStart = Clock::now();
         setState(3);
     }
-    std::memset(m_readBuffer, 0, sizeof m_readBuffer);
-    m_bytesRead = 0;
-    m_readStart = Clock::now();
     const bool done = win::InternetReadFile(file, m_readBuffer, BlockSize, &m_bytesRead);
     const win::DWORD error = done ? 0 : win::GetLastError();
     if (!done && error == win::ERROR_IO_PENDING) return; // the callback says when it is done
@@ -356,13 +355,8 @@ void Http_asy::readBlock() {
     if (!done) errorReport(error);
     std::lock_guard lock(s.mutex);
     if (s.transferState != 3) return;
-    if (!done) {
-        s.lastReadError = error;
-        setState(5);
-    } else {
-        // Done at once: the bytes are there, or none at the end of the data.
-        setState(m_bytesRead ? 4 : 5);
-    }
+    // Done at once: the bytes are there, or none at the end of the data.
+    setState(done && m_bytesRead ? 4 : 5);
 }
 
 void Http_asy::writeBlock() {
