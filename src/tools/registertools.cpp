@@ -2,6 +2,7 @@
 
 #include "tools/blockers/ws_tcpb.h"
 #include "tools/blockers/ws_udpb.h"
+#include "tools/http/http_asy.h"
 #include "tools/icmp/ping_ip.h"
 #include "tools/icmp/traceroute.h"
 #include "tools/info/inet_stat.h"
@@ -43,6 +44,7 @@ void registerTools(ui::ProcedureRegistry& registry) {
     add<WS_SERVIS>(registry, "WS_SERVIS");
     add<Inet_stat>(registry, "Inet_stat");
     add<Port_chk>(registry, "Port_chk");
+    add<Http_asy>(registry, "Http_asy");
 }
 
 } // namespace tools

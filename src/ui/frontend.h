@@ -29,6 +29,8 @@ public:
     // gives the default beep, a machine without sound stays silent.
     virtual void playSound(ToolWindow* window, const std::string& file) = 0;
     virtual void standardAction(ToolWindow& frame, StandardAction action) = 0;
+    // Makes the window the active one, restored if minimised. From the window's thread.
+    virtual void bringToFront(ToolWindow& /*window*/) {}
     // Every window has closed after the frame: the program ends.
     virtual void allClosed() = 0;
 };

@@ -91,6 +91,11 @@ void ConsoleFrontEnd::standardAction(ToolWindow&, StandardAction) {
     // Cut, paste, tiling and printer set-up have nothing to act on without a screen.
 }
 
+void ConsoleFrontEnd::bringToFront(ToolWindow& window) {
+    // No screen to arrange, but a script may want to know it was asked for.
+    m_output.print(window.name(), "front");
+}
+
 void ConsoleFrontEnd::allClosed() {
     QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
                               Qt::QueuedConnection);

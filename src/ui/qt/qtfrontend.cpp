@@ -10,6 +10,7 @@
 #include "ui/toolwindow.h"
 
 #include <QApplication>
+#include <QMdiArea>
 #include <QMetaObject>
 #include <chrono>
 
@@ -176,6 +177,19 @@ void QtFrontEnd::playSound(ToolWindow*, const std::string& file) {
 
 void QtFrontEnd::standardAction(ToolWindow&, StandardAction action) {
     onGui([this, action] { mainWindow().standardAction(action); });
+}
+
+void QtFrontEnd::bringToFront(ToolWindow& window) {
+    const ToolWindow* key = &window;
+    onGui([this, key] {
+        ToolSubWindow* sub = subWindow(*key);
+        if (!sub) return;
+        if (sub->isMinimized()) sub->showNormal();
+        if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
+        sub->raise();
+        mainWindow().raise();
+        mainWindow().activateWindow();
+    });
 }
 
 } // namespace ui

@@ -35,6 +35,7 @@ public:
     void beep(ToolWindow* window) override;
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
+    void bringToFront(ToolWindow& window) override;
     void allClosed() override;
 
     // --- GUI thread ------------------------------------------------------------
