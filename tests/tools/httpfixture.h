@@ -1,0 +1,95 @@
+#pragma once
+// The HTTP server and the raw HTTP client running as tools, a served folder of
+// files, and peers made of bare sockets or real programs on 127.0.0.1.
+#include "plainfixture.h"
+#include "settings/settingsfile.h"
+#include "tools/http/ws_http_s.h"
+
+#include <filesystem>
+#include <sys/wait.h>
+
+namespace http_testing {
+
+using namespace plain_testing;
+namespace fs = std::filesystem;
+
+// Every byte a peer gets for `request` (sent in the pieces given) until the
+// server closes the connection; the request is sent once connected.
+inline std::string fetch(int port, const std::vector<std::string>& pieces, int seconds = 20) {
+    const int fd = tcpConnect(port);
+    if (fd < 0) return "<no connection>";
+    timeval limit{seconds, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    for (const auto& p : pieces) {
+        sendAll(fd, p);
+        if (pieces.size() > 1) ::usleep(50000); // apart, as two segments
+    }
+    std::string got;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0) {
+            if (n < 0) got += "<timeout>";
+            break;
+        }
+        got.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return got;
+}
+
+// A program's exit status; its output goes to the file named.
+inline int run(const std::vector<std::string>& args) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (const auto& a : args)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execvp(argv[0], argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// Bytes that are not text: every value, in a pattern set by `seed`.
+inline std::string binary(std::size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xFF);
+    return s;
+}
+
+struct HttpFixture : PlainFixture {
+    fs::path www;
+
+    HttpFixture() : www(dir.path() / "www") { fs::create_directories(www); }
+
+    void put(const std::string& relative, const std::string& content) {
+        fs::create_directories((www / relative).parent_path());
+        ScratchDir::write(www / relative, content);
+    }
+
+    // The server on a free port serving `www`, at the given delay.
+    std::shared_ptr<ui::ToolWindow> startHttpServer(int& port, int delay = 1) {
+        WriteSetting("Http Settings", "WShttpPath", www.string() + "/", ".\\VARlo.ini");
+        WriteSetting("Http Settings", "WShttpStr", "default.htm", ".\\VARlo.ini");
+        WriteSetting("Http Settings", "WShttpDel", std::to_string(delay), ".\\VARlo.ini");
+        port = freePort(SOCK_STREAM);
+        auto w = desktop->start("WS_http_s", {std::to_string(port)});
+        EXPECT_TRUE(w && waitForText(*w, "waiting to accept().", tools::WS_http_s::LogList));
+        w->invoke([] {}).get();
+        return w;
+    }
+
+    static std::size_t countContaining(ui::ToolWindow& w, const std::string& part) {
+        std::size_t n = 0;
+        for (const auto& t : texts(w, tools::WS_http_s::LogList))
+            n += t.find(part) != std::string::npos;
+        return n;
+    }
+};
+
+} // namespace http_testing
