@@ -2,6 +2,7 @@
 
 #include "tools/blockers/ws_tcpb.h"
 #include "tools/blockers/ws_udpb.h"
+#include "tools/http/ws_hclient.h"
 #include "tools/http/ws_http_s.h"
 #include "tools/icmp/ping_ip.h"
 #include "tools/icmp/traceroute.h"
@@ -35,6 +36,7 @@ void registerTools(ui::ProcedureRegistry& registry) {
     add<WS_Udp>(registry, "WS_Udp");
     add<WS_CLIENT>(registry, "WS_CLIENT");
     add<WS_http_s>(registry, "WS_http_s");
+    add<ws_HClient>(registry, "ws_HClient");
 }
 
 } // namespace tools

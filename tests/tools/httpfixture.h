@@ -6,6 +6,7 @@
 #include "tools/http/ws_http_s.h"
 
 #include <filesystem>
+#include <map>
 #include <sys/wait.h>
 
 namespace http_testing {
@@ -91,5 +92,62 @@ struct HttpFixture : PlainFixture {
         return n;
     }
 };
+
+} // namespace http_testing
+
+namespace http_testing {
+
+// A small site: pages in sub-folders linking with relative, "./" and "../"
+// links, pictures, an off-site picture (on "localhost", the same server under
+// another name), a link in single quotes and one the omit file keeps out.
+struct Site {
+    std::map<std::string, std::string> files; // served path -> bytes
+    // What the client should store beneath "127.0.0.1/" and "localhost/".
+    std::map<std::string, std::string> mirrored;
+
+    Site() {
+        const std::string gif = "GIF89a" + binary(5000, 9);
+        files["index.htm"] =
+            "<html><body>\r\n<a href=\"docs/a.htm\">A</a>\r\n<img src=\"img/logo.gif\">\r\n"
+            "<a href='quoted.htm'>q</a>\r\n<a href=\"ads/banner.htm\">ad</a>\r\n"
+            "<img src=\"http://localhost/off/pic.jpg\">\r\n"
+            "<A HREF=Docs/Upper.HTM>u</A>\r\n</body></html>\r\n";
+        std::string a = "<a href=\"./b.htm\">b</a> <a href=\"../top.htm\">top</a>\n"
+                        "<img src=\"pics/x.gif\" alt=\"x\">\n";
+        // The tag of the last link straddles the first 10,240-byte block.
+        a += std::string(10238 - a.size() - 3, ' ') + "<a href=\"./far.htm\">far</a>\n";
+        files["docs/a.htm"] = a;
+        files["docs/b.htm"] = "plain page, no links";
+        files["docs/far.htm"] = "far";
+        files["docs/upper.htm"] = "upper";
+        files["docs/pics/x.gif"] = gif.substr(0, 3000);
+        files["top.htm"] = "<a href=index.htm>home</a>";
+        files["img/logo.gif"] = gif;
+        files["off/pic.jpg"] = binary(7000, 5);
+        files["quoted.htm"] = "never fetched";
+        files["ads/banner.htm"] = "never fetched";
+        for (const char* p : {"index.htm", "docs/a.htm", "docs/b.htm", "docs/far.htm",
+                              "docs/upper.htm", "docs/pics/x.gif", "top.htm", "img/logo.gif"})
+            mirrored[std::string("127.0.0.1/") + p] = files[p];
+        mirrored["localhost/off/pic.jpg"] = files["off/pic.jpg"];
+    }
+
+    void write(const fs::path& root) const {
+        for (const auto& [path, bytes] : files) {
+            fs::create_directories((root / path).parent_path());
+            ScratchDir::write(root / path, bytes);
+        }
+    }
+};
+
+// Every regular file beneath `root`, by its path relative to it.
+inline std::map<std::string, std::string> filesBeneath(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    if (!fs::exists(root)) return out;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            out[fs::relative(e.path(), root).string()] = ScratchDir::read(e.path());
+    return out;
+}
 
 } // namespace http_testing

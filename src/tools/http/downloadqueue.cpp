@@ -24,6 +24,9 @@ std::deque<std::string>& DownloadQueue::kindQueue(std::uint8_t kind) {
 }
 
 bool DownloadQueue::offer(const std::string& link, const std::vector<std::string>& omitStrings) {
+    // A link still queued changes nothing, whatever the omit strings say: pages
+    // repeat their links, so this is the common case and is decided first.
+    if (m_members.count(link)) return false;
     const std::string upper = cp1250::toUpper(link);
     bool keep = true;
     for (const auto& omit : omitStrings) {
@@ -33,7 +36,7 @@ bool DownloadQueue::offer(const std::string& link, const std::vector<std::string
             break;
         }
     }
-    if (!keep || m_members.count(link)) return false;
+    if (!keep) return false;
     std::uint8_t kind = isPicture(link) ? 1 : 5;
     if (isAbsoluteLink(link)) {
         if (kind != 1) return false;

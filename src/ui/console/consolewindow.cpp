@@ -4,8 +4,9 @@
 
 namespace ui {
 
-ConsoleWindow::ConsoleWindow(ConsoleOutput& output, std::string name)
-    : m_output(output), m_name(std::move(name)) {}
+ConsoleWindow::ConsoleWindow(ConsoleOutput& output, std::string name,
+                             const WindowDefinition* definition)
+    : m_output(output), m_name(std::move(name)), m_definition(definition) {}
 
 void ConsoleWindow::modelChanged(const Change& c) {
     const std::string n = std::to_string(c.control);
@@ -13,7 +14,12 @@ void ConsoleWindow::modelChanged(const Change& c) {
     case Change::Kind::Caption: m_output.print(m_name, "caption", c.text); break;
     case Change::Kind::Field:
         // What the person typed is not news; what the tool wrote is.
-        if (!c.byUser) m_output.print(m_name, "field " + n, c.text);
+        if (c.byUser) break;
+        if (const ControlDef* d = m_definition ? m_definition->control(c.control) : nullptr;
+            d && d->kind == ControlKind::Picture)
+            m_output.print(m_name, "picture", c.text);
+        else
+            m_output.print(m_name, "field " + n, c.text);
         break;
     case Change::Kind::Enabled: m_output.print(m_name, (c.flag ? "enable " : "disable ") + n); break;
     case Change::Kind::Checked:
