@@ -37,7 +37,8 @@ std::size_t fetch(int port, const std::string& name) {
     ::send(fd, request.data(), request.size(), 0);
     std::size_t got = 0;
     char buf[65536];
-    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) got += static_cast<std::size_t>(n);
+    for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;)
+        got += static_cast<std::size_t>(n);
     ::close(fd);
     return got;
 }
@@ -70,7 +71,8 @@ int main(int argc, char** argv) {
             if (row.size() > 1 && row[1] == "waiting to accept().") return true;
         return false;
     };
-    while (!listening()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    while (!listening())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
 
     double best = 0;
     std::size_t total = 0;
@@ -79,14 +81,18 @@ int main(int argc, char** argv) {
         std::vector<std::thread> clients;
         const auto start = std::chrono::steady_clock::now();
         for (int i = 0; i < kClients; ++i)
-            clients.emplace_back([&, i] { got[i] = fetch(port, "f" + std::to_string(i) + ".bin"); });
-        for (auto& c : clients) c.join();
+            clients.emplace_back(
+                [&, i] { got[i] = fetch(port, "f" + std::to_string(i) + ".bin"); });
+        for (auto& c : clients)
+            c.join();
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         total = 0;
-        for (auto g : got) total += g;
+        for (auto g : got)
+            total += g;
         if (total != kClients * kFileSize) {
-            std::printf("httpserver: only %zu of %zu bytes received\n", total, kClients * kFileSize);
+            std::printf("httpserver: only %zu of %zu bytes received\n", total,
+                        kClients * kFileSize);
             return 1;
         }
         best = std::max(best, static_cast<double>(total) / seconds);

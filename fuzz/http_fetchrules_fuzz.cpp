@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
     }
     const OffSiteTarget target = offSiteTarget(input);
-    if (isPlainHostName(target.server) && target.server.find('/') != std::string::npos) std::abort();
+    if (isPlainHostName(target.server) && target.server.find('/') != std::string::npos)
+        std::abort();
     const std::string request = requestText(input, target.server, static_cast<std::uint16_t>(size));
     if (!request.starts_with("GET /") || !request.ends_with("\r\n\r\n")) std::abort();
     (void)isDottedAddress(input);

@@ -21,7 +21,8 @@ std::vector<std::string> links(std::string_view page, std::size_t block) {
         if (l.size() > LinkExtractor::kLinkWidth) std::abort();
         found.push_back(resolveLink(l, "127.0.0.1", "docs/"));
     };
-    for (std::size_t at = 0; at < page.size(); at += block) extractor.feed(page.substr(at, block), take);
+    for (std::size_t at = 0; at < page.size(); at += block)
+        extractor.feed(page.substr(at, block), take);
     extractor.finish(take);
     return found;
 }
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (page.size() < LinkExtractor::kCarryLimit && links(page, block) != whole) std::abort();
     DownloadQueue queue;
     std::size_t added = 0;
-    for (const auto& l : whole) added += queue.offer(l, {"ADS"});
+    for (const auto& l : whole)
+        added += queue.offer(l, {"ADS"});
     if (queue.size() != added) std::abort();
     while (auto l = queue.take())
         if (l->kind != 1 && l->kind != 5 && l->kind != 9) std::abort();

@@ -2,19 +2,15 @@
 
 #include "net/localhost.h"
 #include "net/socketeventhook.h"
-#include "net/soundcue.h"
 #include "net/winsockerror.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "settings/settingsfile.h"
 #include "tools/http/fetchrules.h"
-#include "tools/http/linkextractor.h"
 #include "tools/http/nocasepath.h"
 #include "tools/http/rulefile.h"
 #include "tools/plain/porttext.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -84,7 +84,7 @@ private:
     void closeLocalFile();
     void CompleteFetch();
     void parseStoredPage();
-    void showQueue(bool header);
+    void showQueue();
     void showElapsed();
     void takeOffSiteLink(const std::string& url);
 

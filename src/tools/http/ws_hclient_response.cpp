@@ -3,7 +3,6 @@
 #include "tools/http/ws_hclient.h"
 
 #include "net/soundcue.h"
-#include "net/winsockerror.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
 #include "tools/http/fetchrules.h"
@@ -70,7 +69,7 @@ void ws_HClient::onPeerClosed(win::SOCKET s) {
     closeLocalFile();
     log("closed.");
     CompleteFetch();
-    showQueue(true);
+    showQueue();
 }
 
 void ws_HClient::closeLocalFile() {
@@ -113,10 +112,11 @@ void ws_HClient::parseStoredPage() {
     model().redraw();
 }
 
-void ws_HClient::showQueue(bool header) {
+void ws_HClient::showQueue() {
+    // Four positions, blank when the queue is empty.
     char count[8] = "    ";
     if (!m_queue.empty()) std::snprintf(count, sizeof count, "%4zu", m_queue.size() % 10000);
-    if (header) model().setHeading(QueueList, 0, std::string(" Download Q - ") + count);
+    model().setHeading(QueueList, 0, std::string(" Download Q - ") + count);
 }
 
 void ws_HClient::showElapsed() {
@@ -138,7 +138,7 @@ void ws_HClient::onTimer() {
     for (const auto& url : m_queue.urls())
         rows.push_back({url});
     model().setRows(QueueList, std::move(rows));
-    showQueue(true);
+    showQueue();
     showElapsed();
     const std::string upper = cp1250::toUpper(link->url);
     if (upper.find("HTTP://") != std::string::npos || upper.find("HTTPS://") != std::string::npos) {
