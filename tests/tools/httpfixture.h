@@ -14,27 +14,33 @@ namespace http_testing {
 using namespace plain_testing;
 namespace fs = std::filesystem;
 
-// Every byte a peer gets for `request` (sent in the pieces given) until the
-// server closes the connection; the request is sent once connected.
-inline std::string fetch(int port, const std::vector<std::string>& pieces, int seconds = 20) {
-    const int fd = tcpConnect(port);
-    if (fd < 0) return "<no connection>";
+// What a connected peer receives until the other side closes (or `seconds` pass
+// without a byte, which adds "<timeout>").
+inline std::string readToClose(int fd, int seconds = 20) {
     timeval limit{seconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    for (const auto& p : pieces) {
-        sendAll(fd, p);
-        if (pieces.size() > 1) ::usleep(50000); // apart, as two segments
-    }
     std::string got;
     char buf[65536];
     for (;;) {
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0) {
             if (n < 0) got += "<timeout>";
-            break;
+            return got;
         }
         got.append(buf, static_cast<std::size_t>(n));
     }
+}
+
+// Every byte a peer gets for `request` (sent in the pieces given) until the
+// server closes the connection; the request is sent once connected.
+inline std::string fetch(int port, const std::vector<std::string>& pieces, int seconds = 20) {
+    const int fd = tcpConnect(port);
+    if (fd < 0) return "<no connection>";
+    for (const auto& p : pieces) {
+        sendAll(fd, p);
+        if (pieces.size() > 1) ::usleep(50000); // apart, as two segments
+    }
+    const std::string got = readToClose(fd, seconds);
     ::close(fd);
     return got;
 }

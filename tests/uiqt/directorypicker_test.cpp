@@ -33,8 +33,9 @@ TEST_F(PickerTest, TheChosenDirectoryEndingInASlashOrNothingReachesTheAskingThre
         EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
         EXPECT_FALSE(answered.load());
         if (accept) {
-            dialog->selectFile(QString::fromStdString((dir.path() / "served").string()));
-            dialog->accept();
+            dialog->setDirectory(QString::fromStdString((dir.path() / "served").string()));
+            // The dialog's own accept (a protected slot), as its OK button calls it.
+            QMetaObject::invokeMethod(dialog, "accept");
         } else {
             dialog->reject();
         }
