@@ -116,7 +116,7 @@ TEST(HttpTools, MenuOpensTheClientThatFetchesFromPythonsHttpServer) {
         if (up) break;
         ::usleep(20000);
     }
-    Program program({"--headless", "--script", "-"}, "waitfor MainWS open\n"
+    Program program({"--headless", "--script", "-"}, "waitfor Unos_porta open\n"
                                                      "menu WS/Client/Http\n"
                                                      "waitfor ws_HClient open\n"
                                                      "set ws_HClient 2 127.0.0.1\n"
