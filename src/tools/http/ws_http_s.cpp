@@ -322,28 +322,35 @@ void WS_http_s::sendChunks() {
 }
 
 void WS_http_s::sendChunk(ClientSlot& slot) {
-    if (slot.unsent.empty()) {
-        char buffer[kChunk + 1];
-        ssize_t n;
-        do
-            n = ::read(slot.file, buffer, kChunk);
-        while (n < 0 && errno == EINTR);
-        // The end of the file (nothing to send) or a failed read ends the reply.
-        if (n <= 0) {
+    // What the peer did not take in an earlier pass goes first; the file is read
+    // at most once a pass, so no peer gets more than one chunk a pass on the
+    // whole, and a remainder costs it no pass.
+    if (!slot.unsent.empty()) {
+        if (Clock::now() - slot.since >= kStallLimit) {
             release(slot);
             return;
         }
-        slot.unsent.assign(buffer, static_cast<std::size_t>(n));
-        slot.since = Clock::now();
-        m_bytesSent = wrappingAdd(m_bytesSent, n);
-        model().setHeading(LogList, 1,
-                           " Hit: " + std::to_string(m_hits) +
-                               "  sent: " + std::to_string(m_bytesSent));
+        if (!sendUnsent(slot)) return;
     }
-    if (Clock::now() - slot.since >= kStallLimit) {
+    char buffer[kChunk + 1];
+    ssize_t n;
+    do
+        n = ::read(slot.file, buffer, kChunk);
+    while (n < 0 && errno == EINTR);
+    // The end of the file (nothing to send) or a failed read ends the reply.
+    if (n <= 0) {
         release(slot);
         return;
     }
+    slot.unsent.assign(buffer, static_cast<std::size_t>(n));
+    slot.since = Clock::now();
+    m_bytesSent = wrappingAdd(m_bytesSent, n);
+    model().setHeading(
+        LogList, 1, " Hit: " + std::to_string(m_hits) + "  sent: " + std::to_string(m_bytesSent));
+    sendUnsent(slot);
+}
+
+bool WS_http_s::sendUnsent(ClientSlot& slot) {
     // A partial send is followed by the rest at once; what would block waits
     // for the next pass, so the window never spins on a slow peer.
     while (!slot.unsent.empty()) {
@@ -355,13 +362,14 @@ void WS_http_s::sendChunk(ClientSlot& slot) {
             continue;
         }
         const int error = win::WSAGetLastError();
-        if (error == win::WSAEWOULDBLOCK) return;
+        if (error == win::WSAEWOULDBLOCK) return false;
         if (error == win::WSAECONNRESET) {
             release(slot);
-            return;
+            return false;
         }
         slot.unsent.clear(); // this chunk is lost; the next pass sends the following one
     }
+    return true;
 }
 
 void WS_http_s::release(ClientSlot& slot) {

@@ -75,6 +75,8 @@ private:
     void parseRequests();
     void sendChunks();
     void sendChunk(ClientSlot& slot);
+    // False when something is left for the next pass or the slot was released.
+    bool sendUnsent(ClientSlot& slot);
     void release(ClientSlot& slot);
     void selectDirectory();
     void startClient();
