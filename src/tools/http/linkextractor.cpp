@@ -70,8 +70,9 @@ std::string LinkExtractor::clean(std::string_view link) {
     if (link.starts_with('/')) link.remove_prefix(1);
     link = link.substr(0, link.find('"'));
     link = link.substr(std::min(link.find_first_not_of(' '), link.size()));
-    std::string out = cp1250::toLower(link);
-    return out.substr(0, out.find(' '));
+    // Lower case keeps blanks where they are, so the cut at the first one can
+    // come first.
+    return cp1250::toLower(link.substr(0, link.find(' ')));
 }
 
 void LinkExtractor::feed(std::string_view block, const Found& found) {
@@ -144,7 +145,9 @@ void LinkExtractor::parse(std::string_view data, bool last, const Found& found) 
 std::string resolveLink(std::string_view link, std::string_view targetServer,
                         std::string_view pageDir) {
     std::string out;
-    const std::string server = text::trimRight(targetServer);
+    std::string_view server = targetServer;
+    while (!server.empty() && server.back() == ' ')
+        server.remove_suffix(1);
     if (link.starts_with("../")) {
         out = link.substr(3);
     } else if (link.starts_with("./")) {

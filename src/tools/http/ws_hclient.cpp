@@ -175,6 +175,7 @@ void ws_HClient::readLocalHost() {
 }
 
 void ws_HClient::onClose() {
+    stopParse();
     abandonUnfinished();
     log("Closing Socket..");
     win::closesocket(m_socket);
@@ -252,6 +253,7 @@ void ws_HClient::fetchPath(const std::string& requested) {
     const std::string path = text::trimRight(requested);
     m_fetchBusy = true;
     log("...");
+    stopParse();
     abandonUnfinished();
     win::closesocket(m_socket);
     m_socket = win::INVALID_SOCKET;
@@ -279,8 +281,10 @@ void ws_HClient::fetchPath(const std::string& requested) {
     m_fetchedSinceGo = true;
     if (!fetch) {
         log("Skip: " + path);
-        if (model().checked(ForceParseBox)) CompleteFetch();
-        m_fetchBusy = false;
+        if (model().checked(ForceParseBox))
+            CompleteFetch();
+        else
+            m_fetchBusy = false;
         return;
     }
     if (!connectAndSend(http::requestText(path, m_resolvedIp, m_targetPort))) return;

@@ -2,11 +2,13 @@
 #include "net/eventlog.h"
 #include "platform/winsock.h"
 #include "tools/http/downloadqueue.h"
+#include "tools/http/linkextractor.h"
 #include "tools/http/responsereader.h"
 #include "ui/toolwindow.h"
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,8 @@ public:
         PictureName
     };
     static constexpr std::size_t kBlock = 10240;
+    // Posted to itself to parse the next block of a stored page.
+    static constexpr int kParseMore = 1200;
 
     ws_HClient();
     ~ws_HClient() override;
@@ -83,7 +87,12 @@ private:
     void store(std::string_view bytes);
     void closeLocalFile();
     void CompleteFetch();
-    void parseStoredPage();
+    // The stored page is parsed a block per event, so that a page of millions
+    // of links leaves the window free between blocks; the fetch ends (FetchBusy
+    // off) with the last block.
+    void startParse();
+    void parseNextBlock();
+    void stopParse();
     void showQueue();
     void showElapsed();
     void takeOffSiteLink(const std::string& url);
@@ -107,6 +116,8 @@ private:
     std::vector<std::string> m_omitStrings;     // OmitStrings
     http::DownloadQueue m_queue;                // DownloadQueue
     http::ResponseReader m_response;
+    int m_parseFile = -1;
+    std::unique_ptr<http::LinkExtractor> m_extractor;
 };
 
 } // namespace tools

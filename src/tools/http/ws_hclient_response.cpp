@@ -28,6 +28,7 @@ void ws_HClient::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     const auto s = static_cast<win::SOCKET>(wParam);
     if (event == 1026) onRead(s);
     if (event == 1027) onPeerClosed(s);
+    if (event == kParseMore) parseNextBlock();
 }
 
 void ws_HClient::store(std::string_view bytes) {
@@ -87,29 +88,47 @@ void ws_HClient::CompleteFetch() {
     }
     log("Parse..");
     net::PlayCue(*this, "Click.wav");
-    parseStoredPage();
-    m_fetchBusy = false;
+    startParse();
 }
 
-void ws_HClient::parseStoredPage() {
-    const int fd = ::open(m_localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return;
-    http::LinkExtractor extractor(m_parseTags);
+void ws_HClient::startParse() {
+    stopParse();
+    m_parseFile = ::open(m_localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_parseFile < 0) {
+        m_fetchBusy = false;
+        return;
+    }
+    m_extractor = std::make_unique<http::LinkExtractor>(m_parseTags);
+    postUserEvent(kParseMore);
+}
+
+void ws_HClient::stopParse() {
+    if (m_parseFile >= 0) ::close(m_parseFile);
+    m_parseFile = -1;
+    m_extractor.reset();
+}
+
+void ws_HClient::parseNextBlock() {
+    if (m_parseFile < 0 || !m_extractor) return; // given up for a newer fetch
     const std::string server = text::trimRight(m_targetServer);
     auto offer = [&](const std::string& link) {
         const std::string url = http::resolveLink(link, server, m_pageDir);
         if (m_queue.offer(url, m_omitStrings)) model().appendRow(QueueList, {url});
     };
     char buffer[kBlock];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        extractor.feed(std::string_view(buffer, static_cast<std::size_t>(n)), offer);
+    ssize_t n;
+    do
+        n = ::read(m_parseFile, buffer, sizeof buffer);
+    while (n < 0 && errno == EINTR);
+    if (n > 0) {
+        m_extractor->feed(std::string_view(buffer, static_cast<std::size_t>(n)), offer);
+        postUserEvent(kParseMore);
+        return;
     }
-    extractor.finish(offer);
-    ::close(fd);
+    m_extractor->finish(offer);
+    stopParse();
     model().redraw();
+    m_fetchBusy = false;
 }
 
 void ws_HClient::showQueue() {
