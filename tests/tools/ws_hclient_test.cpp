@@ -146,7 +146,7 @@ TEST_F(HttpClient, RequestIsSentAsWrittenAndAResponseInPiecesIsStoredDecoded) {
     EXPECT_EQ(client->model().rows(ws_HClient::QueueList), (std::vector<ui::Row>{{"a/b/z.htm"}}));
 }
 
-TEST_F(HttpClient, AGzipBodyIsStoredAsThePageItself) {
+TEST_F(HttpClient, AGzipBodyIsStoredAsThePageItselfInFoldersFoundWithoutCase) {
     const std::string page = "<a href=g.htm>" + std::string(5000, 'g');
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY);
@@ -161,10 +161,13 @@ TEST_F(HttpClient, AGzipBodyIsStoredAsThePageItself) {
     RawPeer peer({"HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n" + gz});
     rules("HREF=\n", "");
     open({"", std::to_string(peer.port), ""});
+    // A backslash separates folders; a folder there already is found without case.
+    fs::create_directories(dir.path() / "127.0.0.1/Sub");
+    type(ws_HClient::PageEntry, "sub\\page.htm");
     press(ws_HClient::GoButton);
     ASSERT_TRUE(logged("closed."));
     ASSERT_TRUE(waitUntil([&] { return client->model().rowCount(ws_HClient::QueueList) == 1; }));
-    EXPECT_TRUE(ScratchDir::read(dir.path() / "127.0.0.1/index.htm") == page);
+    EXPECT_TRUE(ScratchDir::read(dir.path() / "127.0.0.1/Sub/page.htm") == page);
     EXPECT_EQ(client->model().rows(ws_HClient::QueueList), (std::vector<ui::Row>{{"g.htm"}}));
 }
 

@@ -315,17 +315,15 @@ bool ws_HClient::resolveServer(const std::string& server) {
 std::string ws_HClient::prepareLocalPath(const std::string& server) {
     if (m_pageFile.empty()) m_pageFile = "index.htm";
     const std::string base = win::currentDirectory();
+    // Backslashes separate folders on the system the paths were written for,
+    // in the file name as well as in the page's folder.
+    const std::string relative = server + "/" + http::diskPath(m_pageDir + m_pageFile);
     // Each folder from the left, found without case as Windows would find it;
     // a folder that exists already is no failure.
-    std::string relative = server + "/";
-    ::mkdir(http::matchNoCase(base, server).c_str(), 0777);
-    const std::string dirs = http::diskPath(m_pageDir);
-    for (std::size_t start = 0, slash; (slash = dirs.find('/', start)) != std::string::npos;
-         start = slash + 1) {
-        relative += dirs.substr(start, slash - start + 1);
-        ::mkdir(http::matchNoCase(base, relative.substr(0, relative.size() - 1)).c_str(), 0777);
-    }
-    return http::matchNoCase(base, relative + m_pageFile);
+    for (std::size_t slash = relative.find('/'); slash != std::string::npos;
+         slash = relative.find('/', slash + 1))
+        ::mkdir(http::matchNoCase(base, relative.substr(0, slash)).c_str(), 0777);
+    return http::matchNoCase(base, relative);
 }
 
 bool ws_HClient::connectAndSend(const std::string& request) {
