@@ -3,6 +3,8 @@
 #include "tools/blockers/ws_tcpb.h"
 #include "tools/blockers/ws_udpb.h"
 #include "tools/http/http_asy.h"
+#include "tools/http/ws_hclient.h"
+#include "tools/http/ws_http_s.h"
 #include "tools/icmp/ping_ip.h"
 #include "tools/icmp/traceroute.h"
 #include "tools/info/inet_stat.h"
@@ -45,6 +47,8 @@ void registerTools(ui::ProcedureRegistry& registry) {
     add<Inet_stat>(registry, "Inet_stat");
     add<Port_chk>(registry, "Port_chk");
     add<Http_asy>(registry, "Http_asy");
+    add<WS_http_s>(registry, "WS_http_s");
+    add<ws_HClient>(registry, "ws_HClient");
 }
 
 } // namespace tools

@@ -13,7 +13,8 @@ ConsoleFrontEnd::ConsoleFrontEnd(ConsoleOutput& output) : m_output(output) {}
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
 void ConsoleFrontEnd::windowOpened(const std::shared_ptr<ToolWindow>& window) {
-    auto observer = std::make_unique<ConsoleWindow>(m_output, window->name());
+    auto observer =
+        std::make_unique<ConsoleWindow>(m_output, window->name(), &window->definition());
     window->model().addObserver(observer.get());
     {
         std::lock_guard lock(m_mutex);

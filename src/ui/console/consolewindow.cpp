@@ -4,8 +4,9 @@
 
 namespace ui {
 
-ConsoleWindow::ConsoleWindow(ConsoleOutput& output, std::string name)
-    : m_output(output), m_name(std::move(name)) {}
+ConsoleWindow::ConsoleWindow(ConsoleOutput& output, std::string name,
+                             const WindowDefinition* definition)
+    : m_output(output), m_name(std::move(name)), m_definition(definition) {}
 
 void ConsoleWindow::modelChanged(const Change& c) {
     const std::string n = std::to_string(c.control);
@@ -18,7 +19,12 @@ void ConsoleWindow::modelChanged(const Change& c) {
         auto [shown, first] = m_shown.try_emplace(c.control, c.text);
         const bool changed = first || shown->second != c.text;
         shown->second = c.text;
-        if (changed && !c.byUser) m_output.print(m_name, "field " + n, c.text);
+        if (!changed || c.byUser) break;
+        if (const ControlDef* d = m_definition ? m_definition->control(c.control) : nullptr;
+            d && d->kind == ControlKind::Picture)
+            m_output.print(m_name, "picture", c.text);
+        else
+            m_output.print(m_name, "field " + n, c.text);
         break;
     }
     case Change::Kind::Enabled: m_output.print(m_name, (c.flag ? "enable " : "disable ") + n); break;

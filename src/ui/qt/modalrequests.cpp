@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCursor>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTimer>
@@ -118,6 +119,33 @@ void ModalRequests::showPopup(QWidget* owner, const std::string& items,
         QTimer::singleShot(0, this, [this, menu] { finish(menu, 0); });
     });
     menu->popup(QCursor::pos());
+}
+
+void ModalRequests::showDirectory(QWidget* owner, QWidget* blocked, const std::string& title,
+                                  const std::string& start, std::shared_ptr<std::string> chosen,
+                                  std::shared_ptr<std::promise<int>> answer) {
+    auto* dialog = new QFileDialog(owner, textedge::toQt(title), textedge::toQt(start));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_pending[dialog] = Pending{std::move(answer), IDCANCEL, blocked};
+    connect(dialog, &QFileDialog::finished, this, [this, dialog, chosen](int result) {
+        const QStringList files = dialog->selectedFiles();
+        const bool accepted = result == QDialog::Accepted && !files.isEmpty();
+        if (accepted) {
+            // The served name is the directory followed directly by the path.
+            *chosen = textedge::fromQt(files.front());
+            if (!chosen->ends_with('/')) *chosen += '/';
+        }
+        finish(dialog, accepted ? IDOK : IDCANCEL);
+    });
+    if (blocked) {
+        blocked->setEnabled(false);
+        dialog->setWindowModality(Qt::NonModal);
+        dialog->show();
+    } else {
+        dialog->open();
+    }
 }
 
 void ModalRequests::finish(QObject* request, int answer) {

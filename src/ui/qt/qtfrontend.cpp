@@ -164,6 +164,22 @@ int QtFrontEnd::popupMenu(ToolWindow&, const std::string& items) {
     return waitFor(std::move(answer), 0);
 }
 
+std::string QtFrontEnd::chooseDirectory(ToolWindow& window, const std::string& title,
+                                        const std::string& start) {
+    if (m_quitting) return {};
+    auto promise = std::make_shared<std::promise<int>>();
+    auto chosen = std::make_shared<std::string>();
+    std::future<int> answer = promise->get_future();
+    const ToolWindow* key = &window;
+    onGui([this, key, title, start, promise, chosen] {
+        ToolSubWindow* sub = subWindow(*key);
+        m_modal->showDirectory(&mainWindow(), sub ? sub->form() : nullptr, title, start, chosen,
+                               promise);
+    });
+    // The directory is kept before the promise is, so it is there once the wait ends.
+    return waitFor(std::move(answer), IDCANCEL) == IDOK ? *chosen : std::string();
+}
+
 // --- sound and the frame's standard actions -----------------------------------------
 
 void QtFrontEnd::beep(ToolWindow*) {

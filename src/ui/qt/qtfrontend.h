@@ -32,6 +32,8 @@ public:
     void windowClosed(ToolWindow& window) override;
     int messageBox(ToolWindow& window, const BoxRequest& request) override;
     int popupMenu(ToolWindow& window, const std::string& items) override;
+    std::string chooseDirectory(ToolWindow& window, const std::string& title,
+                                const std::string& start) override;
     void beep(ToolWindow* window) override;
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
