@@ -52,9 +52,7 @@ void RowTableModel::setRows(std::vector<Row> rows) {
     endResetModel();
 }
 
-void RowTableModel::clear() {
-    setRows({});
-}
+void RowTableModel::clear() { setRows({}); }
 
 void RowTableModel::dropOldest(std::size_t count, Row line) {
     count = std::min(count, m_rows.size());
