@@ -9,15 +9,15 @@ WindowModel::WindowModel(const WindowDefinition& definition) : m_caption(definit
         ControlState& s = m_controls[c.number];
         s.value = c.value;
         s.enabled = c.enabled;
-        s.checked =
-            (c.kind == ControlKind::CheckBox || c.kind == ControlKind::Radio) && c.value == "1";
+        s.checked = (c.kind == ControlKind::CheckBox || c.kind == ControlKind::Radio) &&
+                    c.value == "1";
         s.columns = std::max<std::size_t>(c.columns.size(), 1);
         for (std::size_t i = 0; i < c.columns.size(); ++i)
             if (!c.columns[i].heading.empty())
                 s.headings[static_cast<int>(i) + 1] = c.columns[i].heading;
     }
-    m_placement = {definition.x,      definition.y, definition.width,
-                   definition.height, false,        definition.maximized};
+    m_placement = {definition.x, definition.y, definition.width, definition.height, false,
+                   definition.maximized};
 }
 
 void WindowModel::addObserver(ModelObserver* observer) {
@@ -31,13 +31,10 @@ void WindowModel::removeObserver(ModelObserver* observer) {
 }
 
 void WindowModel::notify(const Change& change) {
-    for (ModelObserver* o : m_observers)
-        o->modelChanged(change);
+    for (ModelObserver* o : m_observers) o->modelChanged(change);
 }
 
-WindowModel::ControlState& WindowModel::state(int control) {
-    return m_controls[control];
-}
+WindowModel::ControlState& WindowModel::state(int control) { return m_controls[control]; }
 
 const WindowModel::ControlState* WindowModel::find(int control) const {
     auto it = m_controls.find(control);

@@ -143,8 +143,8 @@ private:
     }
     static Change makeChange(Change::Kind kind, int control = 0);
 
-    mutable std::mutex m_mutex; // guards the data below
-    std::mutex m_notifyMutex;   // keeps notifications in the order of the changes
+    mutable std::mutex m_mutex;  // guards the data below
+    std::mutex m_notifyMutex;    // keeps notifications in the order of the changes
     std::vector<ModelObserver*> m_observers;
     std::string m_caption;
     std::map<int, ControlState> m_controls;
