@@ -67,6 +67,7 @@ void ScriptDriver::run() {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         execute(line);
     }
+    m_finished = true;
 }
 
 void ScriptDriver::error(const std::string& what) {
