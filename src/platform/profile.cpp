@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -33,8 +34,8 @@ struct FileState {
 
 // The file's text; nothing when it exists but cannot be read, or is no regular
 // file (a pipe in its place must neither block us nor be written over).
-std::optional<FileState> load(const std::string& path) {
-    RegularFile file = readRegularFile(path);
+std::optional<FileState> load(const std::string& path, std::size_t spare = 0) {
+    RegularFile file = readRegularFile(path, std::numeric_limits<std::size_t>::max(), spare);
     FileState state;
     if (file.status == RegularFile::Status::Missing) return state;
     if (file.status != RegularFile::Status::Read) return std::nullopt;
@@ -239,7 +240,8 @@ BOOL WritePrivateProfileBatch(const std::vector<ProfileWrite>& writes, const cha
 
     std::lock_guard guard(profileLock());
     const std::string path = followLink(resolveProfilePath(file));
-    auto state = load(path);
+    // Room for the edits, so that a large file is not copied to grow.
+    auto state = load(path, 64 * 1024);
     if (!state) return 0;
     const bool existed = state->exists;
     const mode_t mode = state->mode;

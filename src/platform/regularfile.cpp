@@ -8,7 +8,7 @@
 
 namespace win {
 
-RegularFile readRegularFile(const std::string& path, std::size_t limit) {
+RegularFile readRegularFile(const std::string& path, std::size_t limit, std::size_t spare) {
     RegularFile file;
     // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -29,7 +29,7 @@ RegularFile readRegularFile(const std::string& path, std::size_t limit) {
     file.mode = st.st_mode & 07777;
     // The size known now is reserved once; a file that grows meanwhile is read on
     // to the limit all the same.
-    file.bytes.reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limit));
+    file.bytes.reserve(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), limit) + spare);
     char chunk[65536];
     while (file.bytes.size() < limit) {
         const std::size_t want = std::min(sizeof chunk, limit - file.bytes.size());

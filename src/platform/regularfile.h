@@ -23,8 +23,10 @@ struct RegularFile {
 // is opened without blocking and its type checked before anything is read: a FIFO
 // put in its place would otherwise hold the calling window until some process
 // wrote to it, and a device could be read without end. At most `limit` bytes are
-// read; the memory taken is the file's size, known before the read.
+// read; the memory taken is the file's size, known before the read, and `spare`
+// bytes more for a caller that will add to the text (so it is not copied to grow).
 RegularFile readRegularFile(const std::string& path,
-                            std::size_t limit = std::numeric_limits<std::size_t>::max());
+                            std::size_t limit = std::numeric_limits<std::size_t>::max(),
+                            std::size_t spare = 0);
 
 } // namespace win
