@@ -3,6 +3,7 @@
 // to 100, restores and saves a window, and writes a list that reads back the same
 // length.
 #include "scratchdir.h"
+#include "settings/fakewindow.h"
 #include "settings/placementstore.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -12,27 +13,6 @@
 #include <string>
 
 namespace {
-
-class Window : public WindowState {
-public:
-    bool minimized = false, maximized = false, resizable = true;
-    int px = 0, py = 0, pw = 0, ph = 0;
-    bool isMinimized() const override { return minimized; }
-    bool isMaximized() const override { return maximized; }
-    bool isResizable() const override { return resizable; }
-    int x() const override { return px; }
-    int y() const override { return py; }
-    int width() const override { return pw; }
-    int height() const override { return ph; }
-    void setPosition(int x, int y) override { px = x, py = y; }
-    void setX(int x) override { px = x; }
-    void setY(int y) override { py = y; }
-    void setSize(int w, int h) override { pw = w, ph = h; }
-    void setWidth(int w) override { pw = w; }
-    void setHeight(int h) override { ph = h; }
-    void setMaximized(bool m) override { maximized = m; }
-    void restore() override { maximized = minimized = false; }
-};
 
 void check(const PlacementStore& store) {
     if (store.entries().size() > PlacementStore::MaxEntries) std::abort();
@@ -48,7 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::clearScratchDirectory();
     FuzzedDataProvider in(data, size);
     const std::string procedure = in.ConsumeRandomLengthString(80);
-    Window window;
+    FakeWindow window;
     window.minimized = in.ConsumeBool();
     window.maximized = in.ConsumeBool();
     window.resizable = in.ConsumeBool();
@@ -62,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         PlacementStore store(".\\VarLO.ini");
         check(store);
         entries = store.entries().size();
-        Window restored = window;
+        FakeWindow restored = window;
         store.FetchPlacement(procedure, restored);
         store.UpdatePlacement(procedure, window);
         store.FetchPlacement(procedure, restored);
