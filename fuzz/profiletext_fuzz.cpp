@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string content(reinterpret_cast<const char*>(data), size);
     win::ProfileText text(content);
     for (const auto& section : text.sectionNames())
-        for (const auto& key : text.keyNames(section)) (void)text.value(section, key);
+        for (const auto& key : text.keyNames(section))
+            (void)text.value(section, key);
     const std::string section = size > 3 ? content.substr(0, 3) : "S";
     (void)text.value(section, "k");
     text.setValue("Fuzz Section", "Key", "value=with=equals");

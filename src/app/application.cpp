@@ -133,7 +133,7 @@ int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& o
         desktop.waitAllClosed(10000);
         ui::setPlacementStore(nullptr);
         store.close();
-        if (driver && !driver->quitRequested()) {
+        if (driver && !driver->quitRequested() && !driver->finished()) {
             // The script still waits on its input or a time-out: everything has
             // been saved, so the program ends without waiting for it.
             std::fflush(stdout);

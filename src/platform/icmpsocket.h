@@ -1,5 +1,6 @@
 #pragma once
 #include "platform/icmp.h"
+#include "platform/icmpmatch.h"
 
 #include <chrono>
 #include <cstdint>
@@ -9,17 +10,6 @@
 #include <sys/socket.h>
 
 namespace win {
-
-// What came back for one echo request: an echo reply (type 0) or an ICMP error
-// about the request (time exceeded, destination unreachable, ...).
-struct IcmpAnswer {
-    IPAddr from = 0; // network byte order
-    std::uint8_t type = 0;
-    std::uint8_t code = 0;
-    std::uint8_t ttl = 0;
-    std::uint8_t tos = 0;
-    std::vector<std::uint8_t> data; // the echoed data of an echo reply
-};
 
 // One ICMP socket for one echo request: a ping socket where the system lets this
 // process open one, a raw socket otherwise. It sends one request and picks its
@@ -43,12 +33,7 @@ public:
 
 private:
     std::optional<IcmpAnswer> readQueued(bool errors);
-    std::optional<IcmpAnswer> matchPing(const std::uint8_t* packet, std::size_t size,
-                                        const msghdr& msg, IPAddr from);
-    std::optional<IcmpAnswer> matchPingError(const std::uint8_t* packet, std::size_t size,
-                                             const msghdr& msg);
-    std::optional<IcmpAnswer> matchRaw(const std::uint8_t* packet, std::size_t size);
-    bool isOurRequest(const std::uint8_t* icmp, std::size_t size) const;
+    EchoRequestKey key() const;
 
     int m_fd = -1;
     IcmpSocketKind m_kind = IcmpSocketKind::None;

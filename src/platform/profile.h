@@ -1,6 +1,10 @@
 #pragma once
 #include "platform/message.h"
 
+#include <optional>
+#include <string>
+#include <vector>
+
 namespace win {
 
 // Windows' profile ("INI") file calls over a file of the current directory (the
@@ -28,5 +32,30 @@ DWORD GetPrivateProfileStringA(const char* section, const char* key, const char*
 // writes nothing and gives TRUE.
 BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
                                 const char* file);
+
+// Our own additions, not Windows calls: several reads or writes of one file that
+// belong together, done with one reading of the file under the one lock.
+
+// One edit, as WritePrivateProfileStringA takes it: no key deletes the section,
+// no value the key.
+struct ProfileWrite {
+    std::string section;
+    std::optional<std::string> key;
+    std::optional<std::string> value;
+};
+
+// Applies the edits in order and replaces the file once: all of them land or, when
+// the file cannot be written, none. TRUE when there was nothing to change. An edit
+// that WritePrivateProfileStringA would refuse (a blank key) makes the whole batch
+// FALSE and changes nothing.
+BOOL WritePrivateProfileBatch(const std::vector<ProfileWrite>& writes, const char* file);
+
+// The values of `keys` in `section`, each as GetPrivateProfileStringA gives it with
+// a buffer of `size` bytes and the default of the same index (missing defaults are
+// empty).
+std::vector<std::string> GetPrivateProfileBatch(const char* section,
+                                                const std::vector<std::string>& keys,
+                                                const std::vector<std::string>& defaults,
+                                                DWORD size, const char* file);
 
 } // namespace win

@@ -61,34 +61,38 @@ std::string entryLine(std::string_view key, std::string_view value) {
 
 } // namespace
 
-ProfileText::ProfileText(std::string_view content) {
-    std::size_t start = 0;
-    while (start < content.size()) {
-        auto nl = content.find('\n', start);
-        const std::size_t end = nl == std::string_view::npos ? content.size() : nl + 1;
-        m_lines.emplace_back(content.substr(start, end - start));
-        start = end;
-    }
+ProfileText::ProfileText(std::string content) : m_text(std::move(content)) {}
+
+std::size_t ProfileText::lineEnd(std::size_t begin) const {
+    const auto nl = m_text.find('\n', begin);
+    return nl == std::string::npos ? m_text.size() : nl + 1;
+}
+
+std::string_view ProfileText::line(std::size_t begin) const {
+    return std::string_view(m_text).substr(begin, lineEnd(begin) - begin);
 }
 
 std::optional<ProfileText::Range> ProfileText::findSection(std::string_view section) const {
     section = trim(section);
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        const Parsed p = parse(m_lines[i]);
+    for (std::size_t at = 0; at < m_text.size(); at = lineEnd(at)) {
+        const Parsed p = parse(line(at));
         if (p.kind != Parsed::Section || !cp1250::equalNoCase(p.name, section)) continue;
-        std::size_t end = i + 1;
-        while (end < m_lines.size() && parse(m_lines[end]).kind != Parsed::Section)
-            ++end;
-        return Range{i, end};
+        const std::size_t body = lineEnd(at);
+        std::size_t end = body;
+        while (end < m_text.size() && parse(line(end)).kind != Parsed::Section)
+            end = lineEnd(end);
+        return Range{at, body, end};
     }
     return std::nullopt;
 }
 
-std::optional<std::size_t> ProfileText::findKey(const Range& range, std::string_view key) const {
+std::optional<ProfileText::Line> ProfileText::findKey(const Range& range,
+                                                      std::string_view key) const {
     key = trim(key);
-    for (std::size_t i = range.header + 1; i < range.end; ++i) {
-        const Parsed p = parse(m_lines[i]);
-        if (p.kind == Parsed::Entry && cp1250::equalNoCase(p.name, key)) return i;
+    for (std::size_t at = range.body; at < range.end; at = lineEnd(at)) {
+        const Parsed p = parse(line(at));
+        if (p.kind == Parsed::Entry && cp1250::equalNoCase(p.name, key))
+            return Line{at, lineEnd(at)};
     }
     return std::nullopt;
 }
@@ -97,15 +101,15 @@ std::optional<std::string> ProfileText::value(std::string_view section,
                                               std::string_view key) const {
     const auto range = findSection(section);
     if (!range) return std::nullopt;
-    const auto line = findKey(*range, key);
-    if (!line) return std::nullopt;
-    return std::string(parse(m_lines[*line]).value);
+    const auto found = findKey(*range, key);
+    if (!found) return std::nullopt;
+    return std::string(parse(line(found->begin)).value);
 }
 
 std::vector<std::string> ProfileText::sectionNames() const {
     std::vector<std::string> names;
-    for (const auto& line : m_lines) {
-        const Parsed p = parse(line);
+    for (std::size_t at = 0; at < m_text.size(); at = lineEnd(at)) {
+        const Parsed p = parse(line(at));
         if (p.kind == Parsed::Section) names.emplace_back(p.name);
     }
     return names;
@@ -115,16 +119,11 @@ std::vector<std::string> ProfileText::keyNames(std::string_view section) const {
     std::vector<std::string> names;
     const auto range = findSection(section);
     if (!range) return names;
-    for (std::size_t i = range->header + 1; i < range->end; ++i) {
-        const Parsed p = parse(m_lines[i]);
+    for (std::size_t at = range->body; at < range->end; at = lineEnd(at)) {
+        const Parsed p = parse(line(at));
         if (p.kind == Parsed::Entry) names.emplace_back(p.name);
     }
     return names;
-}
-
-void ProfileText::terminateLine(std::size_t index) {
-    std::string& line = m_lines[index];
-    if (line.empty() || line.back() != '\n') line += "\r\n";
 }
 
 bool ProfileText::setValue(std::string_view section, std::string_view key, std::string_view value) {
@@ -134,54 +133,45 @@ bool ProfileText::setValue(std::string_view section, std::string_view key, std::
     if (!range) {
         // A new section goes at the end; the last line gets its line break first,
         // or the header would run into it.
-        if (!m_lines.empty()) terminateLine(m_lines.size() - 1);
-        m_lines.push_back("[" + std::string(section) + "]\r\n");
-        m_lines.push_back(entryLine(key, value));
+        if (!m_text.empty() && m_text.back() != '\n') m_text += "\r\n";
+        m_text += "[" + std::string(section) + "]\r\n";
+        m_text += entryLine(key, value);
         return true;
     }
-    if (const auto line = findKey(*range, key)) {
-        const Parsed p = parse(m_lines[*line]);
+    if (const auto found = findKey(*range, key)) {
+        const Parsed p = parse(line(found->begin));
         if (p.value == value) return false;
         // The key keeps the spelling it has in the file.
-        m_lines[*line] = entryLine(p.name, value);
+        const std::string replacement = entryLine(p.name, value);
+        m_text.replace(found->begin, found->end - found->begin, replacement);
         return true;
     }
     // A new key follows the last non-blank line of its section, so that blank
     // lines that separate it from the next section stay where they are.
-    std::size_t at = range->header + 1;
-    for (std::size_t i = range->header + 1; i < range->end; ++i)
-        if (!isBlankLine(m_lines[i])) at = i + 1;
-    terminateLine(at - 1);
-    m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), entryLine(key, value));
+    std::size_t at = range->body;
+    for (std::size_t i = range->body; i < range->end; i = lineEnd(i))
+        if (!isBlankLine(line(i))) at = lineEnd(i);
+    std::string inserted = entryLine(key, value);
+    // The line before it may be the last of the file, without its line break.
+    if (m_text[at - 1] != '\n') inserted.insert(0, "\r\n");
+    m_text.insert(at, inserted);
     return true;
 }
 
 bool ProfileText::removeKey(std::string_view section, std::string_view key) {
     const auto range = findSection(section);
     if (!range) return false;
-    const auto line = findKey(*range, key);
-    if (!line) return false;
-    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(*line));
+    const auto found = findKey(*range, key);
+    if (!found) return false;
+    m_text.erase(found->begin, found->end - found->begin);
     return true;
 }
 
 bool ProfileText::removeSection(std::string_view section) {
     const auto range = findSection(section);
     if (!range) return false;
-    m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(range->header),
-                  m_lines.begin() + static_cast<std::ptrdiff_t>(range->end));
+    m_text.erase(range->header, range->end - range->header);
     return true;
-}
-
-std::string ProfileText::content() const {
-    std::size_t size = 0;
-    for (const auto& line : m_lines)
-        size += line.size();
-    std::string out;
-    out.reserve(size);
-    for (const auto& line : m_lines)
-        out += line;
-    return out;
 }
 
 } // namespace win

@@ -21,7 +21,9 @@ namespace win {
 // CR LF.
 class ProfileText {
 public:
-    explicit ProfileText(std::string_view content);
+    // The text is kept as one string, edited in place: a file of ten million empty
+    // lines costs its own size, not a string object per line.
+    explicit ProfileText(std::string content);
 
     // The value of the key, as it stands in the file (blanks around it removed).
     std::optional<std::string> value(std::string_view section, std::string_view key) const;
@@ -35,19 +37,25 @@ public:
     bool removeKey(std::string_view section, std::string_view key);
     bool removeSection(std::string_view section);
 
-    std::string content() const;
+    const std::string& content() const { return m_text; }
 
 private:
+    // Byte offsets into m_text; a line runs up to and including its "\n".
     struct Range {
-        std::size_t header;
+        std::size_t header; // start of the section's header line
+        std::size_t body;   // start of the line after it
+        std::size_t end;    // start of the next section's header, or the end of the text
+    };
+    struct Line {
+        std::size_t begin;
         std::size_t end;
     };
+    std::size_t lineEnd(std::size_t begin) const;
+    std::string_view line(std::size_t begin) const;
     std::optional<Range> findSection(std::string_view section) const;
-    std::optional<std::size_t> findKey(const Range& range, std::string_view key) const;
-    void terminateLine(std::size_t index);
+    std::optional<Line> findKey(const Range& range, std::string_view key) const;
 
-    // Each line with its own terminator ("\n", "\r\n" or none for the last one).
-    std::vector<std::string> m_lines;
+    std::string m_text;
 };
 
 } // namespace win

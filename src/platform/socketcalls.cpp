@@ -1,5 +1,6 @@
 // Creating, binding, connecting, closing and configuring sockets.
 #include "platform/asyncselectpoller.h"
+#include "platform/blockingcall.h"
 #include "platform/winsockstate.h"
 
 #include <cerrno>
@@ -147,7 +148,7 @@ int connect(SOCKET s, const sockaddr* name, int namelen) {
     const int fd = int(s);
     auto& poller = AsyncSelectPoller::instance();
     const bool registered = poller.isRegistered(fd);
-    const int result = ::connect(fd, name, socklen_t(namelen));
+    const int result = cancellableConnect(fd, name, socklen_t(namelen));
     const int error = result == 0 ? 0 : errno;
     if (result == 0 || error == EINPROGRESS) SocketTable::instance().setConnectStarted(fd);
     if (registered && record->type == SOCK_STREAM) {

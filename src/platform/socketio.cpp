@@ -1,5 +1,6 @@
 // Sending and receiving, with the re-enabling rules of WSAAsyncSelect.
 #include "platform/asyncselectpoller.h"
+#include "platform/blockingcall.h"
 #include "platform/winsockstate.h"
 
 #include <cerrno>
@@ -41,8 +42,8 @@ int receive(SOCKET s, char* buf, int len, int flags, sockaddr* from, int* fromle
     // shows a datagram longer than the buffer: it is still consumed, as on Windows.
     const int sysFlags = record->type == SOCK_DGRAM ? flags | MSG_TRUNC : flags;
     socklen_t addrLen = fromlen != nullptr ? socklen_t(*fromlen) : 0;
-    const ssize_t n = ::recvfrom(fd, buf, std::size_t(len), sysFlags, from,
-                                 from != nullptr ? &addrLen : nullptr);
+    const ssize_t n = cancellableRecvfrom(fd, buf, std::size_t(len), sysFlags, from,
+                                          from != nullptr ? &addrLen : nullptr);
     const int error = errno;
     int result = int(n);
     int failure = 0;
@@ -74,8 +75,8 @@ int transmit(SOCKET s, const char* buf, int len, int flags, const sockaddr* to, 
     if (len < 0 || (buf == nullptr && len > 0)) return failWith(WSAEFAULT);
     if (to != nullptr && tolen < int(sizeof(sockaddr))) return failWith(WSAEFAULT);
     // MSG_NOSIGNAL: a peer that has gone is an error value, never SIGPIPE.
-    const ssize_t n = ::sendto(int(s), buf, std::size_t(len), flags | MSG_NOSIGNAL, to,
-                               to != nullptr ? socklen_t(tolen) : 0);
+    const ssize_t n = cancellableSendto(int(s), buf, std::size_t(len), flags | MSG_NOSIGNAL, to,
+                                        to != nullptr ? socklen_t(tolen) : 0);
     if (n < 0) return failWith(sendError(*record, int(s), errno));
     return int(n);
 }

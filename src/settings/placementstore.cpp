@@ -35,9 +35,11 @@ PlacementStore::Entry splitEntry(std::string_view line) {
 PlacementStore::PlacementStore(std::string file) : m_file(std::move(file)) {
     const long long count =
         text::leadingInteger(ReadSetting(ListSection, CountKey, Unknown, m_file));
+    std::vector<SettingRead> keys;
     for (long long i = 1; i <= count && i <= MaxEntries; ++i)
-        m_entries.push_back(splitEntry(
-            ReadSetting(ListSection, entryKey(static_cast<std::size_t>(i)), "", m_file)));
+        keys.push_back({entryKey(static_cast<std::size_t>(i)), ""});
+    for (const std::string& line : ReadSettings(ListSection, keys, m_file))
+        m_entries.push_back(splitEntry(line));
 }
 
 PlacementStore::~PlacementStore() {
@@ -46,15 +48,25 @@ PlacementStore::~PlacementStore() {
 
 void PlacementStore::close() {
     if (m_closed.exchange(true)) return;
-    WriteSetting(ListSection, CountKey, std::to_string(m_entries.size()), m_file);
+    std::vector<SettingWrite> writes;
+    writes.push_back({ListSection, CountKey, std::to_string(m_entries.size())});
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         const Entry& e = m_entries[i];
-        WriteSetting(ListSection, entryKey(i + 1), e[0] + "," + e[1] + "," + e[2], m_file);
+        writes.push_back({ListSection, entryKey(i + 1), e[0] + "," + e[1] + "," + e[2]});
     }
+    WriteSettings(writes, m_file);
 }
 
 void PlacementStore::FetchPlacement(std::string_view procName, WindowState& window) const {
-    const std::string maximize = ReadSetting(procName, "Maximize", "", m_file);
+    // One reading of the file for all five keys; each is what its own read would give.
+    const std::vector<std::string> saved = ReadSettings(procName,
+                                                        {{"Maximize", ""},
+                                                         {"XPos", ""},
+                                                         {"YPos", Unknown},
+                                                         {"Width", Unknown},
+                                                         {"Height", Unknown}},
+                                                        m_file);
+    const std::string& maximize = saved[0];
     bool savedMaximized;
     if (maximize == "No")
         savedMaximized = false;
@@ -67,13 +79,12 @@ void PlacementStore::FetchPlacement(std::string_view procName, WindowState& wind
     // position and size below apply to its normal placement.
     if (!savedMaximized && window.isMaximized()) window.restore();
 
-    const std::string xPos = ReadSetting(procName, "XPos", "", m_file);
-    if (!xPos.empty()) {
-        window.setX(number(xPos));
-        window.setY(number(ReadSetting(procName, "YPos", Unknown, m_file)));
+    if (!saved[1].empty()) {
+        window.setX(number(saved[1]));
+        window.setY(number(saved[2]));
         if (window.isResizable()) {
-            window.setWidth(number(ReadSetting(procName, "Width", Unknown, m_file)));
-            window.setHeight(number(ReadSetting(procName, "Height", Unknown, m_file)));
+            window.setWidth(number(saved[3]));
+            window.setHeight(number(saved[4]));
         }
     }
     if (window.isMaximized() != savedMaximized) window.setMaximized(savedMaximized);
@@ -81,15 +92,19 @@ void PlacementStore::FetchPlacement(std::string_view procName, WindowState& wind
 
 void PlacementStore::UpdatePlacement(std::string_view procName, const WindowState& window) const {
     if (window.isMinimized()) return;
+    const std::string section(procName);
     const bool maximized = window.isMaximized();
-    WriteSetting(procName, "Maximize", maximized ? "Yes" : "No", m_file);
-    if (maximized) return;
-    WriteSetting(procName, "XPos", std::to_string(window.x()), m_file);
-    WriteSetting(procName, "YPos", std::to_string(window.y()), m_file);
-    // The Windows program saved the height before the width; kept, so that the
-    // keys of a new section stand in the same order.
-    if (window.isResizable()) {
-        WriteSetting(procName, "Height", std::to_string(window.height()), m_file);
-        WriteSetting(procName, "Width", std::to_string(window.width()), m_file);
+    std::vector<SettingWrite> writes{{section, "Maximize", maximized ? "Yes" : "No"}};
+    if (!maximized) {
+        writes.push_back({section, "XPos", std::to_string(window.x())});
+        writes.push_back({section, "YPos", std::to_string(window.y())});
+        // The Windows program saved the height before the width; kept, so that the
+        // keys of a new section stand in the same order.
+        if (window.isResizable()) {
+            writes.push_back({section, "Height", std::to_string(window.height())});
+            writes.push_back({section, "Width", std::to_string(window.width())});
+        }
     }
+    // One replacement of the file: a window's placement is never half saved.
+    WriteSettings(writes, m_file);
 }

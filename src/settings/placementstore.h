@@ -19,8 +19,9 @@ class PlacementStore {
 public:
     static constexpr std::size_t FieldCount = 3;
     static constexpr std::size_t FieldWidth = 100;
-    // A damaged count must not make the start read keys for hours.
-    static constexpr long long MaxEntries = 10000;
+    // The list takes at most this many entries: a damaged or hostile count must
+    // not make the start read, and the end write, keys without end.
+    static constexpr long long MaxEntries = 1000;
     using Entry = std::array<std::string, FieldCount>;
 
     explicit PlacementStore(std::string file);
@@ -39,8 +40,8 @@ public:
     const std::vector<Entry>& entries() const { return m_entries; }
     const std::string& file() const { return m_file; }
 
-    // Writes the saved list back; called at program end, and by the destructor
-    // when it was not. Later calls do nothing.
+    // Writes the saved list back, in one replacement of the file; called at
+    // program end, and by the destructor when it was not. Later calls do nothing.
     void close();
 
 private:

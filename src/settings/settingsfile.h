@@ -1,6 +1,7 @@
 #pragma once
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The program's settings file: "VARlo.INI" in the current directory at the moment
 // of each access. The tools also spell it ".\VARlo.ini" and the placement store is
@@ -23,3 +24,26 @@ std::string ReadSetting(std::string_view section, std::string_view key, std::str
 // no tool stops for them.
 void WriteSetting(std::string_view section, std::string_view key, std::string_view value,
                   std::string_view file = SettingsFile);
+
+// One key of a group of writes, and one key of a group of reads (with its default).
+struct SettingWrite {
+    std::string section;
+    std::string key;
+    std::string value;
+};
+struct SettingRead {
+    std::string key;
+    std::string def;
+};
+
+// Writes that belong together (a window's placement, the saved list) as one
+// replacement of the file: a crash or a failure leaves all of them or none, and a
+// hundred keys cost one rewrite, not a hundred. The same limits and trimming as
+// WriteSetting; a failure is ignored in the same way.
+void WriteSettings(const std::vector<SettingWrite>& writes, std::string_view file = SettingsFile);
+
+// The values of several keys of one section from one reading of the file, each as
+// ReadSetting would give it.
+std::vector<std::string> ReadSettings(std::string_view section,
+                                      const std::vector<SettingRead>& keys,
+                                      std::string_view file = SettingsFile);

@@ -7,6 +7,7 @@
 #include "ui/windowloop.h"
 #include "ui/windowplacement.h"
 
+#include "platform/blockingcall.h"
 #include "platform/text.h"
 #include "platform/winsock.h"
 
@@ -49,6 +50,7 @@ void ToolWindow::attachLoop(WindowLoop* loop, win::PollGroup* group) {
     m_pollGroup = group;
     std::lock_guard lock(m_postMutex);
     m_loop = loop;
+    m_blockingThread = win::WSACurrentBlockingThread();
     // Events posted before the loop ran wait for it.
     if (!m_queue.empty() && !m_wakePending) {
         m_wakePending = true;
@@ -122,6 +124,15 @@ void ToolWindow::postClose() {
     auto e = std::make_unique<Pending>();
     e->kind = Pending::Kind::Close;
     post(std::move(e));
+    // A handler blocked in a sockets call (a connect to a host that does not
+    // answer) would hold the close for minutes: the call is cancelled, as Winsock's
+    // WSACancelBlockingCall would, and so is any the handler starts after it.
+    std::shared_ptr<win::BlockingThread> blocking;
+    {
+        std::lock_guard lock(m_postMutex);
+        blocking = m_blockingThread;
+    }
+    if (blocking) blocking->cancel();
 }
 
 void ToolWindow::postControl(int control) {
@@ -216,6 +227,8 @@ void ToolWindow::runOpen() {
 
 void ToolWindow::runClose() {
     if (m_closing.exchange(true)) return;
+    // The close handler's own calls may block again (a later close cancels them).
+    if (m_blockingThread) m_blockingThread->resume();
     try {
         onClose();
     } catch (const std::exception& e) {

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace win {
+class BlockingThread;
+}
+
 namespace ui {
 
 class Desktop;
@@ -146,6 +150,8 @@ private:
     bool m_loopBusy = false;    // the loop will look at the queue before it sleeps
     std::deque<std::unique_ptr<Pending>> m_queue;
     std::atomic<win::PollGroup*> m_pollGroup{nullptr};
+    // The window thread's blocking sockets calls: closing the window cancels them.
+    std::shared_ptr<win::BlockingThread> m_blockingThread;
 
     std::vector<std::shared_ptr<MessageHook>> m_hooks; // newest first
     int m_timerPeriod = 0;

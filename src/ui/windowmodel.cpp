@@ -11,6 +11,7 @@ WindowModel::WindowModel(const WindowDefinition& definition) : m_caption(definit
         s.enabled = c.enabled;
         s.checked = (c.kind == ControlKind::CheckBox || c.kind == ControlKind::Radio) &&
                     c.value == "1";
+        s.columns = std::max<std::size_t>(c.columns.size(), 1);
         for (std::size_t i = 0; i < c.columns.size(); ++i)
             if (!c.columns[i].heading.empty())
                 s.headings[static_cast<int>(i) + 1] = c.columns[i].heading;
@@ -117,19 +118,60 @@ std::vector<Row> WindowModel::rows(int control) const {
     return s ? s->rows : std::vector<Row>();
 }
 
+Row WindowModel::droppedLine(const ControlState& s) {
+    std::string text = std::to_string(s.dropped) + " older rows dropped";
+    // In the second column where there is one: the first of a log is its time.
+    if (s.columns < 2) return {std::move(text)};
+    return {"", std::move(text)};
+}
+
+std::size_t WindowModel::applyCeiling(ControlState& s) {
+    if (s.rows.size() <= ListCeiling) return 0;
+    const bool hadLine = s.dropped > 0;
+    // Back to DropChunk rows under the ceiling, and the line that says so.
+    const std::size_t removed = s.rows.size() - (ListCeiling - DropChunk);
+    s.dropped += removed - (hadLine ? 1 : 0);
+    s.rows.erase(s.rows.begin(), s.rows.begin() + static_cast<std::ptrdiff_t>(removed));
+    s.rows.insert(s.rows.begin(), droppedLine(s));
+    return removed;
+}
+
 void WindowModel::appendRow(int control, Row row) {
     Change c = makeChange(Change::Kind::RowAppended, control);
     c.row = std::move(row);
-    update(c, [&] { state(control).rows.push_back(c.row); });
+    Change drop = makeChange(Change::Kind::RowsDropped, control);
+    {
+        std::lock_guard order(m_notifyMutex);
+        {
+            std::lock_guard lock(m_mutex);
+            ControlState& s = state(control);
+            s.rows.push_back(c.row);
+            drop.count = applyCeiling(s);
+            if (drop.count > 0) drop.row = s.rows.front();
+        }
+        // The drop first: an observer that follows the changes one by one never
+        // holds more rows than the ceiling, and the same rows as the model after
+        // both. The rows dropped are the oldest, which the new one is not.
+        if (drop.count > 0) notify(drop);
+        notify(c);
+    }
 }
 
 void WindowModel::clearList(int control) {
-    update(makeChange(Change::Kind::ListCleared, control), [&] { state(control).rows.clear(); });
+    update(makeChange(Change::Kind::ListCleared, control), [&] {
+        ControlState& s = state(control);
+        s.rows.clear();
+        s.dropped = 0;
+    });
 }
 
 void WindowModel::setRows(int control, std::vector<Row> rows) {
-    update(makeChange(Change::Kind::ListChanged, control),
-           [&] { state(control).rows = std::move(rows); });
+    update(makeChange(Change::Kind::ListChanged, control), [&] {
+        ControlState& s = state(control);
+        s.rows = std::move(rows);
+        s.dropped = 0;
+        applyCeiling(s);
+    });
 }
 
 std::string WindowModel::heading(int control, int column) const {

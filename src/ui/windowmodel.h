@@ -1,6 +1,7 @@
 #pragma once
 #include "ui/definition.h"
 
+#include <cstdint>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,6 +22,7 @@ struct Change {
         RowAppended, // control, row
         ListCleared, // control
         ListChanged, // control (rows replaced or removed)
+        RowsDropped, // control, count, row: the first `count` rows go, `row` takes their place
         Heading,     // control, column, text
         Focus,       // control
         StatusZone,  // column = zone, text
@@ -37,6 +39,7 @@ struct Change {
     Row row;
     bool flag = false;
     bool byUser = false; // the change came from the person (or a script), not the tool
+    std::size_t count = 0;
 };
 
 class ModelObserver {
@@ -57,6 +60,13 @@ struct Placement {
 // method may be called from any thread; observers see the changes in order.
 class WindowModel {
 public:
+    // No list holds more rows than this, whatever a peer sends: past it the oldest
+    // rows go, DropChunk at a time (so front ends remove rows once in a while, not
+    // at every append), and the first row says how many have gone in all. A tool's
+    // own, lower limit comes first.
+    static constexpr std::size_t ListCeiling = 50000;
+    static constexpr std::size_t DropChunk = 1000;
+
     explicit WindowModel(const WindowDefinition& definition);
 
     void addObserver(ModelObserver* observer);
@@ -112,7 +122,13 @@ private:
         bool checked = false;
         std::vector<Row> rows;
         std::map<int, std::string> headings;
+        std::size_t columns = 1;   // cells a row may show, for the dropped-rows line
+        std::uint64_t dropped = 0; // rows gone past the ceiling since the list was filled
     };
+    // Keeps `s` under the ceiling; the number of rows taken from its front (the
+    // earlier dropped-rows line included), 0 when nothing went.
+    static std::size_t applyCeiling(ControlState& s);
+    static Row droppedLine(const ControlState& s);
     ControlState& state(int control);
     const ControlState* find(int control) const;
     void notify(const Change& change);

@@ -130,6 +130,9 @@ TEST(ProfileRead, ListsSectionsAndKeys) {
         {nullptr, 5, "A\0b\0\0"s, 3},
         {"A", 6, "a1\0A\0\0"s, 4},
         {nullptr, 2, "\0\0"s, 0},
+        // A name that leaves exactly one byte: the next one gets no room at all.
+        {nullptr, 3, "A\0\0"s, 1},
+        {"A", 4, "a1\0\0"s, 2},
     };
     for (const auto& c : cases) {
         DWORD n = 0;

@@ -3,6 +3,7 @@
 #include "platform/scratchdir.h"
 #include "settings/fakewindow.h"
 #include "settings/settingsfile.h"
+#include "support/filewatch.h"
 
 #include <gtest/gtest.h>
 
@@ -146,6 +147,32 @@ TEST(PlacementStore, WritesBackTheSavedList) {
                   "[__Dont_Touch_Me__]" + std::string(c.before.empty() ? "\r\n" : "\n") + c.after)
             << c.what;
     }
+}
+
+// A hostile count: at most 1,000 entries are taken, and the list and a window's
+// placement are each written back in one replacement of the file.
+TEST(PlacementStore, ALongSavedListIsCutAndEachGroupIsOneReplacement) {
+    ScratchDir dir;
+    std::string body = "[__Dont_Touch_Me__]\nSectors=10000\n";
+    for (int i = 1; i <= 10000; ++i)
+        body += "Sectors_" + std::to_string(i) + "=e" + std::to_string(i) + ",f,g\n";
+    ScratchDir::write("VARlo.INI", body);
+    {
+        PlacementStore store(StoreFile);
+        ASSERT_EQ(store.entries().size(), 1000u);
+        EXPECT_EQ(store.entries().back(), (PlacementStore::Entry{"e1000", "f", "g"}));
+        FakeWindow w;
+        w.px = 5, w.py = 6, w.pw = 70, w.ph = 80;
+        EXPECT_EQ(
+            testing_support::replacementsOf("VARlo.INI", [&] { store.UpdatePlacement("Tool", w); }),
+            1);
+        FakeWindow restored;
+        store.FetchPlacement("tool", restored);
+        EXPECT_EQ(restored.calls, (Calls{"x=5", "y=6", "width=70", "height=80"}));
+        EXPECT_EQ(testing_support::replacementsOf("VARlo.INI", [&] { store.close(); }), 1);
+    }
+    EXPECT_EQ(ReadSetting("__Dont_Touch_Me__", "Sectors", ""), "1000");
+    EXPECT_EQ(ReadSetting("__Dont_Touch_Me__", "Sectors_1000", ""), "e1000,f,g");
 }
 
 TEST(PlacementStore, ClosesOnce) {

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 
 using tools::PortList;
 namespace portlist = tools::portlist;
@@ -107,6 +111,19 @@ TEST(PortListFile, PortValueTakesLeadingDigitsWithoutCuttingTo16Bits) {
                  {"-5", 0}};
     for (const auto& c : cases)
         EXPECT_EQ(portlist::portValue({text::pad(c.port, 10), ""}), c.value) << c.port;
+}
+
+// A FIFO in the list's place, even one with a writer, is no list: it is not read
+// (nor waited on).
+TEST(PortListFile, APipeInTheFilesPlaceGivesNothing) {
+    ScratchDir dir;
+    ASSERT_EQ(::mkfifo("Varlo.tcp", 0644), 0);
+    const int reader = ::open("Varlo.tcp", O_RDONLY | O_NONBLOCK);
+    const int writer = ::open("Varlo.tcp", O_WRONLY | O_NONBLOCK);
+    ASSERT_EQ(::write(writer, "80, http\r\n", 10), 10);
+    EXPECT_EQ(portlist::readFile(portlist::path("Varlo.tcp")), "");
+    ::close(writer);
+    ::close(reader);
 }
 
 } // namespace

@@ -1,6 +1,9 @@
 #include "plainfixture.h"
+#include "settings/settingsfile.h"
+#include "support/fullbacklog.h"
 #include "tools/plain/ws_client.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -216,4 +219,28 @@ TEST_F(Client, UdpModeCreatesAConnectedSocketThatSendsAndReads) {
     ::sendto(server, "pong\r\n", 6, 0, reinterpret_cast<sockaddr*>(&from), len);
     EXPECT_TRUE(waitForText(*client, "pong", WS_CLIENT::LogList));
     ::close(server);
+}
+
+// A connect to a server that never answers blocks the window's thread; closing the
+// window cancels it at once (WSAEINTR in the log), and the window then closes as
+// usual and saves its settings.
+TEST_F(Client, ClosingTheWindowCancelsAConnectThatHangs) {
+    testing_support::FullBacklog backlog;
+    ASSERT_TRUE(backlog.full());
+    open(std::to_string(backlog.port()), "TCP");
+    RowRecorder log(WS_CLIENT::LogList);
+    client->model().addObserver(&log);
+    client->postControl(WS_CLIENT::ConnectButton);
+    ASSERT_TRUE(waitUntil([&] { return log.countStartingWith("Connecting...") == 1; }));
+    client->postClose();
+    ASSERT_TRUE(waitUntil([&] { return client->isClosed(); }, 10000))
+        << "the close waited for the connect";
+    client->model().removeObserver(&log);
+    const auto texts = log.texts();
+    const auto connecting = std::find(texts.begin(), texts.end(), "Connecting...");
+    ASSERT_NE(connecting, texts.end());
+    ASSERT_NE(connecting + 1, texts.end());
+    EXPECT_EQ(*(connecting + 1), "WSAEINTR");
+    EXPECT_EQ(ReadSetting("Client Settings", "TCPClientIP", ""), "127.0.0.1");
+    EXPECT_EQ(ReadSetting("Client Settings", "TCPPort", ""), std::to_string(backlog.port()));
 }

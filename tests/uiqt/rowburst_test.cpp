@@ -82,5 +82,26 @@ TEST_F(RowBurstTest, ClearsAndReplacementsKeepTheirPlaceAmongAppends) {
     EXPECT_EQ(rows().headerData(0, Qt::Horizontal).toString(), "Time");
 }
 
+// Past its ceiling the list follows the model: the oldest rows leave the view and
+// the line that counts them stands first.
+TEST_F(RowBurstTest, TheViewDropsTheOldestRowsWithTheModel) {
+    int most = 0;
+    QObject::connect(&rows(), &QAbstractItemModel::rowsInserted,
+                     [&] { most = std::max(most, rows().rowCount()); });
+    constexpr int kAppended = 52001; // three drops of the oldest rows
+    m_window->invoke([this] {
+        for (int i = 1; i <= kAppended; ++i)
+            m_window->model().appendRow(kLog, {"t", std::to_string(i)});
+    });
+    const int expected =
+        static_cast<int>(ui::WindowModel::ListCeiling - ui::WindowModel::DropChunk + 1);
+    ASSERT_TRUE(waitUntil(
+        [&] { return rows().rowCount() == expected && cell(expected - 1, 1) == "52001"; }, 60000))
+        << rows().rowCount();
+    EXPECT_EQ(cell(0, 1), "3001 older rows dropped");
+    EXPECT_EQ(cell(1, 1), "3002");
+    EXPECT_LE(most, static_cast<int>(ui::WindowModel::ListCeiling));
+}
+
 } // namespace
 } // namespace uiqt

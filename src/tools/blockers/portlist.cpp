@@ -1,11 +1,8 @@
 #include "tools/blockers/portlist.h"
 
+#include "platform/regularfile.h"
 #include "platform/system.h"
 #include "platform/text.h"
-
-#include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace tools::portlist {
 namespace {
@@ -53,22 +50,9 @@ PortList load(std::string_view bytes) {
 }
 
 std::string readFile(const std::string& path) {
-    // Non-blocking: a pipe put in the file's place must not hold the window.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return {};
-    std::string bytes(FileLimit, '\0');
-    std::size_t got = 0;
-    // One read on Windows; here a short read (a pipe, a signal) is continued up to
-    // the same limit.
-    while (got < FileLimit) {
-        const ssize_t n = ::read(fd, bytes.data() + got, FileLimit - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(got);
-    return bytes;
+    // One read on Windows; here a short read is continued up to the same limit. A
+    // pipe or device in the file's place is no list and must not hold the window.
+    return win::readRegularFile(path, FileLimit).bytes;
 }
 
 std::string path(const std::string& fileName) {

@@ -1,6 +1,7 @@
 #include "tools/blockers/ws_tcpb.h"
 
 #include "net/winsockerror.h"
+#include "net/receivedtext.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
 #include "tools/blockers/halfopenwatch.h"
@@ -98,8 +99,7 @@ void WS_TcpB::onRead(win::SOCKET) {
         reportError();
         return;
     }
-    const std::string data(buffer, strnlen(buffer, static_cast<std::size_t>(received)));
-    log().addDirect(cp1250::toLower(text::trimLeft(data)));
+    log().addDirect(net::loweredText({buffer, static_cast<std::size_t>(received)}));
     closeClient();
 }
 

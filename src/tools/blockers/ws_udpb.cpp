@@ -1,5 +1,7 @@
 #include "tools/blockers/ws_udpb.h"
 
+#include "net/receivedtext.h"
+
 #include <cstring>
 
 namespace tools {
@@ -57,7 +59,7 @@ void WS_UdpB::onRead(win::SOCKET notified) {
         const std::string address = dotted(sender.sin_addr);
         if (ignoredPeer(address)) return;
         setClientAddress(address, win::ntohs(sender.sin_port));
-        const std::string data(buffer, strnlen(buffer, static_cast<std::size_t>(received)));
+        const std::string data = net::receivedText({buffer, static_cast<std::size_t>(received)});
         log().add(recordText(portList()[i]) + " - " + clientAddress() + " " + data);
         syslogHit(s, portList()[i], address, win::ntohs(sender.sin_port));
         playAlarm();

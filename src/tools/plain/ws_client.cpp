@@ -1,6 +1,7 @@
 #include "tools/plain/ws_client.h"
 
 #include "net/localhost.h"
+#include "net/receivedtext.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
 #include "platform/text.h"
@@ -172,10 +173,7 @@ void WS_CLIENT::readReply() {
     }
     // One line per read: what comes before the first zero byte, and of that what
     // comes before the first carriage return.
-    std::string line(buffer, static_cast<std::size_t>(n));
-    line = line.substr(0, line.find('\0'));
-    line = line.substr(0, line.find('\r'));
-    m_log.add(line);
+    m_log.add(net::replyLine({buffer, static_cast<std::size_t>(n)}));
 }
 
 void WS_CLIENT::onUserEvent(int event, win::WPARAM, win::LPARAM) {

@@ -1,5 +1,6 @@
 #include "tools/plain/ws_tcp.h"
 
+#include "net/receivedtext.h"
 #include "net/soundcue.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
@@ -38,10 +39,9 @@ void WS_Tcp::onReadEvent() {
         report();
         return;
     }
-    const std::string received(buffer, ::strnlen(buffer, static_cast<std::size_t>(n)));
     // Received data is shown whatever the size of the list: the limit is for the
     // server's own lines.
-    m_log.addDirect(cp1250::toLower(text::trimLeft(received)));
+    m_log.addDirect(net::loweredText({buffer, static_cast<std::size_t>(n)}));
     net::PlayCue(*this, "Click.wav");
 }
 

@@ -1,5 +1,6 @@
 #include "tools/plain/ws_udp.h"
 
+#include "net/receivedtext.h"
 #include "net/soundcue.h"
 #include "platform/text.h"
 
@@ -29,7 +30,7 @@ void WS_Udp::onReadEvent() {
     if (n < 0 && win::WSAGetLastError() == win::WSAEMSGSIZE) n = 1024;
     if (n <= 0) return;
     m_clientAddress = peerText(sender);
-    const std::string received(buffer, ::strnlen(buffer, static_cast<std::size_t>(n)));
+    const std::string received = net::receivedText({buffer, static_cast<std::size_t>(n)});
     m_log.add(text::trimRight(m_clientAddress) + " " + received);
     net::PlayCue(*this, "Click.wav");
 }

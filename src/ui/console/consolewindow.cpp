@@ -40,6 +40,11 @@ void ConsoleWindow::modelChanged(const Change& c) {
         m_output.printUtf8(m_name, "row " + n, joined);
         break;
     }
+    case Change::Kind::RowsDropped:
+        // "drop LIST COUNT" with the text of the line that now stands first.
+        m_output.print(m_name, "drop " + n + " " + std::to_string(c.count),
+                       c.row.empty() ? std::string() : c.row.back());
+        break;
     case Change::Kind::ListCleared: m_output.print(m_name, "clear " + n); break;
     case Change::Kind::ListChanged: m_output.print(m_name, "list " + n + " changed"); break;
     case Change::Kind::Heading:

@@ -8,6 +8,7 @@
 #include "ui/toolwindow.h"
 
 #include <chrono>
+#include <climits>
 #include <cstdio>
 
 namespace ui {
@@ -66,6 +67,7 @@ void ScriptDriver::run() {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         execute(line);
     }
+    m_finished = true;
 }
 
 void ScriptDriver::error(const std::string& what) {
@@ -100,8 +102,13 @@ std::shared_ptr<ToolWindow> ScriptDriver::window(const std::string& name) {
 }
 
 int ScriptDriver::controlNumber(ToolWindow& w, const std::string& word) {
-    if (!word.empty() && word.find_first_not_of("0123456789") == std::string::npos)
-        return std::stoi(word);
+    if (!word.empty() && word.find_first_not_of("0123456789") == std::string::npos) {
+        // A number too large for a control names none (std::stoi would throw).
+        const std::uint64_t number = text::leadingDecimal(word);
+        if (number <= INT_MAX) return static_cast<int>(number);
+        error("no control " + word + " in " + w.name());
+        return 0;
+    }
     const ControlDef* c = w.definition().controlByLabel(cp1250::fromUtf8(word));
     if (!c) error("no control " + word + " in " + w.name());
     return c ? c->number : 0;

@@ -27,6 +27,8 @@ public:
     // Runs one command line; false when the line was not understood.
     bool execute(const std::string& line);
     bool quitRequested() const { return m_quit; }
+    // The script has been read to its end (or to `quit`): join() returns at once.
+    bool finished() const { return m_finished; }
 
     // The commands, as `--help` lists them.
     static const char* help();
@@ -45,6 +47,7 @@ private:
     std::unique_ptr<std::istream> m_script;
     std::thread m_thread;
     std::atomic<bool> m_quit{false};
+    std::atomic<bool> m_finished{false};
     int m_lineNumber = 0;
 };
 

@@ -362,6 +362,9 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
     case Change::Kind::ListChanged:
         if (c.rows) c.rows->setRows(q.rows);
         break;
+    case Change::Kind::RowsDropped:
+        if (c.rows) c.rows->dropOldest(q.change.count, q.change.row);
+        break;
     case Change::Kind::Heading:
         if (c.rows) {
             c.rows->setHeading(q.change.column, textedge::toQt(q.change.text));

@@ -54,6 +54,18 @@ void RowTableModel::setRows(std::vector<Row> rows) {
 
 void RowTableModel::clear() { setRows({}); }
 
+void RowTableModel::dropOldest(std::size_t count, Row line) {
+    count = std::min(count, m_rows.size());
+    if (count > 0) {
+        beginRemoveRows({}, 0, static_cast<int>(count) - 1);
+        m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(count));
+        endRemoveRows();
+    }
+    beginInsertRows({}, 0, 0);
+    m_rows.insert(m_rows.begin(), std::move(line));
+    endInsertRows();
+}
+
 void RowTableModel::setHeading(int column, const QString& heading) {
     if (column < 1) return;
     const auto at = static_cast<std::size_t>(column - 1);

@@ -25,6 +25,9 @@ public:
     void appendRows(std::vector<Row> rows);
     void setRows(std::vector<Row> rows);
     void clear();
+    // The list's oldest rows went past its ceiling: the first `count` rows go and
+    // `line` (how many went in all) takes their place.
+    void dropOldest(std::size_t count, Row line);
     // Column from 1, as the model numbers them.
     void setHeading(int column, const QString& heading);
     bool hasHeadings() const;
