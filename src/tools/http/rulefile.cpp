@@ -1,12 +1,10 @@
 #include "tools/http/rulefile.h"
 
 #include "platform/cp1250.h"
+#include "platform/regularfile.h"
 #include "platform/text.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
 
 namespace tools::http::rulefile {
 
@@ -27,24 +25,9 @@ std::vector<std::string> load(std::string_view bytes, std::size_t width) {
 }
 
 std::optional<std::string> readFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return std::nullopt;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
-    std::string bytes(FileLimit, '\0');
-    std::size_t got = 0;
-    while (got < FileLimit) {
-        const ssize_t n = ::read(fd, bytes.data() + got, FileLimit - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    bytes.resize(got);
-    return bytes;
+    auto file = win::readRegularFile(path, FileLimit);
+    if (file.status != win::RegularFile::Status::Read) return std::nullopt;
+    return std::move(file.bytes);
 }
 
 } // namespace tools::http::rulefile
