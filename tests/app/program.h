@@ -3,27 +3,57 @@
 // collects what it prints.
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
+
+// How the program is started, beyond its arguments.
+struct ProgramSetup {
+    std::vector<std::string> unsetEnv;                       // variables taken away
+    std::vector<std::pair<std::string, std::string>> setEnv; // and set
+    bool keepInputOpen = false; // standard input stays open until the object goes
+    bool withErrors = false;    // standard error joins standard output
+
+    static ProgramSetup errorsToo() {
+        ProgramSetup s;
+        s.withErrors = true;
+        return s;
+    }
+    static ProgramSetup inputKeptOpen() {
+        ProgramSetup s;
+        s.keepInputOpen = true;
+        return s;
+    }
+};
 
 class Program {
 public:
-    explicit Program(std::vector<std::string> args, const std::string& input = {}) {
+    using Setup = ProgramSetup;
+
+    explicit Program(std::vector<std::string> args, const std::string& input = {},
+                     const Setup& setup = {}) {
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
+            if (setup.withErrors) ::dup2(out[1], 2);
+            for (const auto& name : setup.unsetEnv)
+                ::unsetenv(name.c_str());
+            for (const auto& [name, value] : setup.setEnv)
+                ::setenv(name.c_str(), value.c_str(), 1);
             std::vector<char*> argv;
             std::string path = std::string(WS_BINARY_DIR) + "/wstoolbox";
             argv.push_back(path.data());
-            for (auto& a : args) argv.push_back(a.data());
+            for (auto& a : args)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             ::execv(path.c_str(), argv.data());
             ::_exit(127);
@@ -31,10 +61,15 @@ public:
         ::close(out[1]);
         ::close(in[0]);
         m_out = out[0];
-        if (!input.empty()) [[maybe_unused]] auto n = ::write(in[1], input.data(), input.size());
-        ::close(in[1]);
+        if (!input.empty()) [[maybe_unused]]
+            auto n = ::write(in[1], input.data(), input.size());
+        if (setup.keepInputOpen)
+            m_in = in[1];
+        else
+            ::close(in[1]);
     }
     ~Program() {
+        if (m_in >= 0) ::close(m_in);
         if (m_pid > 0 && !m_exited) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
@@ -44,7 +79,8 @@ public:
 
     // Reads output until a line contains `text` or the time runs out.
     bool waitForOutput(const std::string& text, int milliseconds = 10000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         while (m_output.find(text) == std::string::npos) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
@@ -55,7 +91,8 @@ public:
 
     // Waits for the process to end; its exit status, or -1 after the time-out.
     int wait(int milliseconds = 20000) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         while (std::chrono::steady_clock::now() < deadline) {
             readSome(20);
             int status = 0;
@@ -88,6 +125,7 @@ private:
 
     pid_t m_pid = -1;
     int m_out = -1;
+    int m_in = -1;
     bool m_exited = false;
     std::string m_output;
 };
