@@ -106,6 +106,8 @@ private:
     void writeSettings();
     void loadPortList();
     void setUpSockets();
+    // "<n> ports set up from <full path of the list>", after every set-up.
+    void logListSource(std::size_t ready);
     void closeAll();
     void reload();
     void edit();
