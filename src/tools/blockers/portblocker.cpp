@@ -72,6 +72,12 @@ ui::ControlDef PortBlocker::alarmEntry(int number, ui::LayoutHint layout) {
 void PortBlocker::onOpen() {
     readSettings();
     model().setChecked(m_traits.soundControl, shell::soundOn());
+    // The box is the process's one sound switch: it follows the frame's menu and
+    // the other blockers.
+    m_soundWatch = std::make_unique<shell::SoundWatch>([this](bool on) {
+        if (model().checked(m_traits.soundControl) != on)
+            model().setChecked(m_traits.soundControl, on);
+    });
     m_hook = std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server);
     installHook(m_hook);
     m_host = net::StartupBanner(*this, m_log, net::ReportVariant::LogAndSound,
@@ -193,7 +199,7 @@ void PortBlocker::onControl(int control) {
     } else if (control == m_traits.reloadControl) {
         reload();
     } else if (control == m_traits.soundControl) {
-        shell::Sound = model().checked(control) ? 1 : 0;
+        shell::setSound(model().checked(control) ? 1 : 0);
     }
     // "ignore local" and the alarm file are read from the window at each hit.
 }
@@ -238,6 +244,7 @@ void PortBlocker::closeAll() {
 }
 
 void PortBlocker::onClose() {
+    m_soundWatch.reset();
     closeAll();
     m_log.clear();
     m_portList.clear();

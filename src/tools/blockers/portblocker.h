@@ -1,6 +1,7 @@
 #pragma once
 #include "net/eventlog.h"
 #include "net/localhost.h"
+#include "net/shellstate.h"
 #include "platform/winsock.h"
 #include "tools/blockers/portlist.h"
 #include "ui/toolwindow.h"
@@ -121,6 +122,7 @@ private:
     std::uint16_t m_currentPort = 0;
     std::int32_t m_hits = 0;
     std::string m_clientAddress;
+    std::unique_ptr<shell::SoundWatch> m_soundWatch;
 };
 
 } // namespace tools
