@@ -39,7 +39,9 @@ private:
         std::shared_ptr<std::promise<int>> answer;
         int fallback = 0;
         QPointer<QWidget> blocked;
+        QPointer<QWidget> focus; // where the person was working when the box came
     };
+    static void restoreFocus(QWidget* focus);
     void finish(QObject* request, int answer);
 
     std::map<QObject*, Pending> m_pending;
