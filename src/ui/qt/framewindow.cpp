@@ -26,6 +26,7 @@
 #include <QPrinter>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <cmath>
 
 namespace ui {
@@ -52,6 +53,11 @@ void FrameWindow::attachFrame(std::shared_ptr<ToolWindow> frame) {
     m_menu = new FrameMenu(
         m_frame, *menuBar(), *m_area, [this](const QString& text) { showHelpLine(text); },
         [this] { showZoneOne(); }, this);
+    // The bar takes its access keys (Alt and a menu's letter) as it lays out its
+    // entries, which it would otherwise leave until it is next painted: a key
+    // typed at once would be lost.
+    menuBar()->show();
+    (void)menuBar()->sizeHint();
     buildStatusBar(def.statusZones);
     showZoneOne();
     // The background is optional decoration: without the file the area stays plain.
@@ -329,6 +335,18 @@ void FrameWindow::moveEvent(QMoveEvent* event) {
 void FrameWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     if (m_placement) m_placement->record();
+}
+
+void FrameWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    // The window's frame is known only once it is on the screen.
+    QTimer::singleShot(0, this, [this] { keepOnScreen(); });
+}
+
+void FrameWindow::keepOnScreen() {
+    if (!m_placement || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) return;
+    const QRect fitted = m_placement->fitted(geometry());
+    if (fitted != geometry()) setGeometry(fitted);
 }
 
 void FrameWindow::changeEvent(QEvent* event) {

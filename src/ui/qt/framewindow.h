@@ -52,10 +52,14 @@ protected:
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildStatusBar(int zones);
     void showZoneOne();
+    // Moves and shrinks the frame back onto the screen, its own frame included,
+    // once the window system has said how large that frame is.
+    void keepOnScreen();
     // The screen's room for the frame (where it may be placed), in global pixels.
     QRect screenRoom() const;
     void setZone(int zone, const QString& text);

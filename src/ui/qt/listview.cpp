@@ -53,8 +53,8 @@ ListView::ListView(std::vector<ColumnDef> columns, const DialogUnits& units, QWi
     });
 }
 
-int ListView::columnWidth(const ColumnDef& column, int unitsInPixels, const QFont& font,
-                          int cellMargins) {
+int ListView::neededColumnWidth(const ColumnDef& column, int unitsInPixels, const QFont& font,
+                                int cellMargins) {
     if (column.chars <= 0) return unitsInPixels;
     const QFontMetrics metrics(font);
     static const QString letters =
@@ -69,9 +69,9 @@ void ListView::sizeColumns() {
     // A cell's text stands inside the focus frame's margin on either side.
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
     for (std::size_t i = 0; i < m_columns.size(); ++i)
-        setColumnWidth(
-            static_cast<int>(i),
-            columnWidth(m_columns[i], m_units.toPixelsX(m_columns[i].width), font(), margins));
+        setColumnWidth(static_cast<int>(i),
+                       neededColumnWidth(m_columns[i], m_units.toPixelsX(m_columns[i].width),
+                                         font(), margins));
 }
 
 void ListView::changeEvent(QEvent* event) {
@@ -134,16 +134,22 @@ void ListView::keyPressEvent(QKeyEvent* event) {
     QTreeView::keyPressEvent(event);
 }
 
-void ListView::contextMenuEvent(QContextMenuEvent* event) {
-    QMenu menu(this);
-    QAction* copy = menu.addAction(tr("&Copy"), this, &ListView::copySelection);
+QMenu* ListView::contextMenu() {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction* copy = menu->addAction(tr("&Copy"), this, &ListView::copySelection);
     copy->setShortcut(QKeySequence::Copy);
     copy->setEnabled(selectionModel()->hasSelection());
-    QAction* all = menu.addAction(tr("Select &all"), this, &QAbstractItemView::selectAll);
+    QAction* all = menu->addAction(tr("Select &all"), this, &QAbstractItemView::selectAll);
     all->setShortcut(QKeySequence::SelectAll);
-    menu.addSeparator();
-    menu.addAction(tr("&Save list as..."), this, &ListView::saveAs);
-    menu.exec(event->globalPos());
+    menu->addSeparator();
+    menu->addAction(tr("Save list as..."), this, &ListView::saveAs);
+    return menu;
+}
+
+void ListView::contextMenuEvent(QContextMenuEvent* event) {
+    contextMenu()->popup(event->globalPos());
+    event->accept();
 }
 
 } // namespace ui

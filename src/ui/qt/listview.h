@@ -7,6 +7,7 @@
 #include <vector>
 
 class QFont;
+class QMenu;
 
 namespace ui {
 
@@ -26,7 +27,7 @@ public:
     // The width a column needs: its dialog units, but never fewer pixels than its
     // declared characters take in `font` (digits, the widest of the common ones,
     // as well as the average letter).
-    static int columnWidth(const ColumnDef& column, int unitsInPixels, const QFont& font,
+    static int neededColumnWidth(const ColumnDef& column, int unitsInPixels, const QFont& font,
                            int cellMargins);
 
     // The selected rows as text, in list order; empty when none is selected.
@@ -36,6 +37,8 @@ public:
     bool saveTo(const QString& file) const;
     // "Save list as...": asks for a file and writes the rows there.
     void saveAs();
+    // Copy, Select all and "Save list as...", as the context menu offers them.
+    QMenu* contextMenu();
     // Whether the list follows its newest row as rows arrive.
     bool following() const { return m_follow; }
 

@@ -167,6 +167,9 @@ void ModalRequests::restoreFocus(QWidget* focus) {
             if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
             break;
         }
+    // The box has gone; its owner comes back as the active window, whatever the
+    // window manager would do on its own.
+    focus->activateWindow();
     focus->setFocus(Qt::OtherFocusReason);
 }
 
