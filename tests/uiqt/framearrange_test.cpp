@@ -120,10 +120,15 @@ protected:
 
 TEST_F(ArrangeTest, TileNeverShrinksAWindowBelowItsControlsAndIsNotSavedAsItsSize) {
     main().standardAction(ui::StandardAction::Tile);
+    const QRect inside(QPoint(0, 0), area().viewport()->size());
     for (auto& t : m_tools) {
         const QSize size = sub(*t)->size(), needed = sub(*t)->neededSize();
         EXPECT_GE(size.width(), needed.width());
         EXPECT_GE(size.height(), needed.height());
+        // Where it fits, inside the area.
+        if (size.width() <= inside.width() && size.height() <= inside.height()) {
+            EXPECT_TRUE(inside.contains(sub(*t)->geometry()));
+        }
     }
     // The first cell is the area's top left corner.
     EXPECT_EQ(sub(*m_tools.front())->pos(), QPoint(0, 0));

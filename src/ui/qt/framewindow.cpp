@@ -243,8 +243,8 @@ std::vector<ToolSubWindow*> arrangeable(QMdiArea& area, QMdiArea::WindowOrder or
 void FrameWindow::tile() {
     // A grid of equal cells over the client area, a window to a cell; a window
     // whose controls need more than its cell keeps what they need (it overlaps
-    // its neighbour rather than hiding its own fields), and one that cannot be
-    // resized keeps its size.
+    // its neighbour rather than hiding its own fields, and stays inside the
+    // area where it fits), and one that cannot be resized keeps its size.
     const std::vector<ToolSubWindow*> windows = arrangeable(*m_area, QMdiArea::CreationOrder);
     if (windows.empty()) return;
     const QSize area = m_area->viewport()->size();
@@ -259,7 +259,10 @@ void FrameWindow::tile() {
         QSize size(area.width() * (column + 1) / columns - left,
                    area.height() * (row + 1) / rows - top);
         size = w->window().definition().resizable ? size.expandedTo(w->neededSize()) : w->size();
-        w->arrange(QRect(QPoint(left, top), size));
+        // Larger than its cell, it moves back into the area rather than out of it.
+        const QPoint at(std::min(left, std::max(0, area.width() - size.width())),
+                        std::min(top, std::max(0, area.height() - size.height())));
+        w->arrange(QRect(at, size));
     }
 }
 
