@@ -3,6 +3,7 @@
 #include "app/displaycheck.h"
 #include "app/mainws.h"
 #include "app/signalwatcher.h"
+#include "net/syslogalert.h"
 #include "settings/placementstore.h"
 #include "tools/registertools.h"
 #include "ui/console/consolefrontend.h"
@@ -33,6 +34,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.help = true;
         } else if (a == "--headless") {
             o.headless = true;
+        } else if (a == "--syslog") {
+            o.syslog = true;
         } else if (a == "--script" || a == "--open") {
             if (i + 1 >= args.size()) {
                 o.error = a + " needs a value";
@@ -62,14 +65,15 @@ Options parseOptions(const std::vector<std::string>& args) {
 }
 
 std::string usage() {
-    return std::string(
-               "Usage: wstoolbox [--headless [--script FILE|-]] [--open PROC[,ARG...]]...\n"
-               "\n"
-               "Without --headless the toolbox opens its frame window. With --headless it\n"
-               "runs the same tools without a screen and prints one line per change:\n"
-               "  <window> <event> <payload>\n"
-               "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
-               "The settings file VARlo.INI is kept in the current directory.\n\n") +
+    return std::string("Usage: wstoolbox [--headless [--script FILE|-]] [--open PROC[,ARG...]]...\n"
+                       "                 [--syslog]\n"
+                       "\n"
+                       "Without --headless the toolbox opens its frame window. With --headless it\n"
+                       "runs the same tools without a screen and prints one line per change:\n"
+                       "  <window> <event> <payload>\n"
+                       "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
+                       "--syslog sends every hit of the port blockers to the system log (auth).\n"
+                       "The settings file VARlo.INI is kept in the current directory.\n\n") +
            ui::ScriptDriver::help();
 }
 
@@ -156,6 +160,7 @@ int run(int argc, char** argv) {
         std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), usage().c_str());
         return 2;
     }
+    net::setSyslogAlerts(options.syslog);
     std::unique_ptr<ui::ScriptInput> script;
     if (!options.script.empty()) {
         script = openScript(options.script);

@@ -7,6 +7,8 @@ namespace app {
 struct Options {
     bool headless = false;
     bool help = false;
+    // Every hit of the port blockers also goes to the system log.
+    bool syslog = false;
     std::string script; // file name, "-" for standard input, empty for none
     // Procedures to open at start, each with its arguments.
     std::vector<std::vector<std::string>> opens;

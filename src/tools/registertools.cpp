@@ -2,13 +2,21 @@
 
 #include "tools/blockers/ws_tcpb.h"
 #include "tools/blockers/ws_udpb.h"
+#include "tools/http/http_asy.h"
+#include "tools/http/ws_hclient.h"
+#include "tools/http/ws_http_s.h"
 #include "tools/icmp/ping_ip.h"
 #include "tools/icmp/traceroute.h"
+#include "tools/info/inet_stat.h"
+#include "tools/info/ws_info.h"
+#include "tools/info/ws_proto.h"
+#include "tools/info/ws_servis.h"
 #include "tools/lookup/dnsx.h"
 #include "tools/plain/unos_porta.h"
 #include "tools/plain/ws_client.h"
 #include "tools/plain/ws_tcp.h"
 #include "tools/plain/ws_udp.h"
+#include "tools/portcheck/port_chk.h"
 #include "ui/procedureregistry.h"
 
 #include <memory>
@@ -33,6 +41,14 @@ void registerTools(ui::ProcedureRegistry& registry) {
     add<WS_Tcp>(registry, "WS_Tcp");
     add<WS_Udp>(registry, "WS_Udp");
     add<WS_CLIENT>(registry, "WS_CLIENT");
+    add<WS_INFO>(registry, "WS_INFO");
+    add<WS_PROTO>(registry, "WS_PROTO");
+    add<WS_SERVIS>(registry, "WS_SERVIS");
+    add<Inet_stat>(registry, "Inet_stat");
+    add<Port_chk>(registry, "Port_chk");
+    add<Http_asy>(registry, "Http_asy");
+    add<WS_http_s>(registry, "WS_http_s");
+    add<ws_HClient>(registry, "ws_HClient");
 }
 
 } // namespace tools

@@ -25,10 +25,19 @@ public:
     // The chosen entry, numbered from 1 without separators; 0 when dismissed.
     virtual int popupMenu(ToolWindow& window, const std::string& items) = 0;
     virtual void beep(ToolWindow* window) = 0;
+    // Modal for the window that asks: a directory the person picks, starting at
+    // `start`; empty when the choice is cancelled. A front end without a screen
+    // has no one to ask, and a tool there takes the directory typed into its field.
+    virtual std::string chooseDirectory(ToolWindow& /*window*/, const std::string& /*title*/,
+                                        const std::string& /*start*/) {
+        return {};
+    }
     // Plays a wave file without blocking the caller; a file that cannot be played
     // gives the default beep, a machine without sound stays silent.
     virtual void playSound(ToolWindow* window, const std::string& file) = 0;
     virtual void standardAction(ToolWindow& frame, StandardAction action) = 0;
+    // Makes the window the active one, restored if minimised. From the window's thread.
+    virtual void bringToFront(ToolWindow& /*window*/) {}
     // Every window has closed after the frame: the program ends.
     virtual void allClosed() = 0;
 };

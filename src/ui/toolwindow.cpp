@@ -192,6 +192,17 @@ void ToolWindow::runMessage(const win::Message& message) {
     }
 }
 
+bool ToolWindow::runStart() {
+    bool start = false;
+    try {
+        start = onStart();
+    } catch (const std::exception& e) {
+        reportFailure(e.what());
+    }
+    if (!start) m_closed = true;
+    return start;
+}
+
 void ToolWindow::runOpen() {
     m_open = true;
     if (FrontEnd* f = frontEnd()) f->windowOpened(m_self);
@@ -296,6 +307,10 @@ int ToolWindow::popupMenu(const std::string& items) {
 
 void ToolWindow::beep() {
     if (FrontEnd* f = frontEnd()) f->beep(this);
+}
+
+void ToolWindow::bringToFront() {
+    if (FrontEnd* f = frontEnd()) f->bringToFront(*this);
 }
 
 void ToolWindow::startProcedure(const std::string& procedure, std::vector<std::string> arguments) {

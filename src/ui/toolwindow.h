@@ -77,6 +77,9 @@ public:
                    BoxIcon icon = BoxIcon::None, BoxButtons buttons = BoxButtons::Ok);
     int popupMenu(const std::string& items);
     void beep();
+    // Asks the front end to make this window the active one, restored if it was
+    // minimised.
+    void bringToFront();
     // Starts another procedure on its own thread (as a menu item would).
     void startProcedure(const std::string& procedure, std::vector<std::string> arguments = {});
 
@@ -87,6 +90,10 @@ public:
     void reportFailure(const std::string& what);
 
 protected:
+    // Runs on the window's thread before the window opens. Returning false ends
+    // the thread at once: the window never opens, no front end sees it and no
+    // other handler runs (a tool that allows one window at a time declines here).
+    virtual bool onStart() { return true; }
     virtual void onOpen() {}
     virtual void onClose() {}
     virtual void onControl(int /*control*/) {}
@@ -115,6 +122,7 @@ private:
     void holdWakes();
     // Run on the window's thread by the loop.
     void dispatch(Pending& event);
+    bool runStart();
     void runOpen();
     void runClose();
     void runMessage(const win::Message& message);

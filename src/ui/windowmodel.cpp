@@ -207,4 +207,19 @@ void WindowModel::redraw() {
     update(makeChange(Change::Kind::Redraw), [] {});
 }
 
+bool WindowModel::waitCursor() const {
+    std::lock_guard lock(m_mutex);
+    return m_waitCursor;
+}
+
+void WindowModel::setWaitCursor(bool wait) {
+    Change c = makeChange(Change::Kind::Cursor);
+    c.flag = wait;
+    update(c, [&] {
+        if (m_waitCursor == wait) return false;
+        m_waitCursor = wait;
+        return true;
+    });
+}
+
 } // namespace ui

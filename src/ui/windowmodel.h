@@ -28,6 +28,7 @@ struct Change {
         Visible,     // flag
         Placement,   // geometry changed by the tool
         Redraw,      // the tool asked for its window to be redrawn
+        Cursor,      // flag: the busy cursor is over the window (false: the normal one)
     };
     Kind kind = Kind::Redraw;
     int control = 0;
@@ -99,6 +100,11 @@ public:
 
     void redraw();
 
+    // The busy cursor, shown over the window while a handler works through a long
+    // task without returning to the event loop; observers hear only of a change.
+    bool waitCursor() const;
+    void setWaitCursor(bool wait);
+
 private:
     struct ControlState {
         std::string value;
@@ -136,6 +142,7 @@ private:
     std::map<int, bool> m_menuChecks;
     int m_focus = 0;
     bool m_visible = true;
+    bool m_waitCursor = false;
     Placement m_placement;
 };
 

@@ -12,8 +12,10 @@ void WindowThread::run() {
     {
         WindowLoop loop(*m_window);
         m_window->attachLoop(&loop, loop.pollGroup());
-        m_window->runOpen();
-        if (!m_window->isClosed()) exec();
+        if (m_window->runStart()) {
+            m_window->runOpen();
+            if (!m_window->isClosed()) exec();
+        }
         m_window->detachLoop();
         // Events still queued are deleted by detachLoop, breaking their promises, so
         // nobody waits for a window that is gone. Sockets still registered stay so,

@@ -3,15 +3,17 @@
 // collects what it prints.
 #include <chrono>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
+
+extern char** environ;
 
 // How the program is started, beyond its arguments.
 struct ProgramSetup {
@@ -36,38 +38,62 @@ class Program {
 public:
     using Setup = ProgramSetup;
 
+    // `launcher`, when given, is a command that runs the program (for example
+    // "ip netns exec NAME"), found on the PATH. `inChild` runs in the new process
+    // just before the program starts (to enter namespaces, drop rights); it must
+    // make system calls only, as the child of a process that may have other threads.
     explicit Program(std::vector<std::string> args, const std::string& input = {},
-                     const Setup& setup = {}) {
+                     std::vector<std::string> launcher = {},
+                     const std::function<void()>& inChild = {}, const Setup& setup = {}) {
+        // The environment is made here: the child may only make system calls.
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('='));
+            bool dropped = false;
+            for (const auto& gone : setup.unsetEnv) dropped = dropped || gone == name;
+            for (const auto& [set, value] : setup.setEnv) dropped = dropped || set == name;
+            if (!dropped) env.push_back(entry);
+        }
+        for (const auto& [name, value] : setup.setEnv) env.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (inChild) inChild();
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             if (setup.withErrors) ::dup2(out[1], 2);
-            for (const auto& name : setup.unsetEnv)
-                ::unsetenv(name.c_str());
-            for (const auto& [name, value] : setup.setEnv)
-                ::setenv(name.c_str(), value.c_str(), 1);
+            environ = envp.data();
             std::vector<char*> argv;
             std::string path = std::string(WS_BINARY_DIR) + "/wstoolbox";
+            for (auto& l : launcher) argv.push_back(l.data());
             argv.push_back(path.data());
-            for (auto& a : args)
-                argv.push_back(a.data());
+            for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
-            ::execv(path.c_str(), argv.data());
+            if (launcher.empty())
+                ::execv(path.c_str(), argv.data());
+            else
+                ::execvp(argv[0], argv.data());
             ::_exit(127);
         }
         ::close(out[1]);
         ::close(in[0]);
         m_out = out[0];
-        if (!input.empty()) [[maybe_unused]]
-            auto n = ::write(in[1], input.data(), input.size());
+        if (!input.empty()) [[maybe_unused]] auto n = ::write(in[1], input.data(), input.size());
         if (setup.keepInputOpen)
             m_in = in[1];
         else
             ::close(in[1]);
     }
+    Program(std::vector<std::string> args, const std::string& input,
+            const std::function<void()>& inChild)
+        : Program(std::move(args), input, {}, inChild) {}
+    Program(std::vector<std::string> args, const std::string& input, const Setup& setup)
+        : Program(std::move(args), input, {}, {}, setup) {}
     ~Program() {
         if (m_in >= 0) ::close(m_in);
         if (m_pid > 0 && !m_exited) {
@@ -79,20 +105,23 @@ public:
 
     // Reads output until a line contains `text` or the time runs out.
     bool waitForOutput(const std::string& text, int milliseconds = 10000) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        while (m_output.find(text) == std::string::npos) {
+        return waitFor([&](const std::string& out) { return out.find(text) != std::string::npos; },
+                       milliseconds);
+    }
+    // Reads output until `done` holds for all of it or the time runs out.
+    bool waitFor(const std::function<bool(const std::string&)>& done, int milliseconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (!done(m_output)) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || !readSome(static_cast<int>(left.count()))) break;
         }
-        return m_output.find(text) != std::string::npos;
+        return done(m_output);
     }
 
     // Waits for the process to end; its exit status, or -1 after the time-out.
     int wait(int milliseconds = 20000) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
         while (std::chrono::steady_clock::now() < deadline) {
             readSome(20);
             int status = 0;

@@ -115,6 +115,19 @@ TEST_F(TraceWindow, ASilentHopIsTriedThreeTimesAndEndsTheTrace) {
     for (const auto& r : echo->requests())
         ttls.push_back(r.ttl);
     EXPECT_EQ(ttls, (std::vector<int>{1, 2, 3, 3, 3}));
+    // The busy cursor stands over the whole trace, the input disabled under it.
+    std::vector<std::string> marks;
+    const std::string prefix = window->name() + " ";
+    for (const auto& line : console.lines()) {
+        if (line.rfind(prefix, 0) != 0) continue;
+        const std::string event = line.substr(prefix.size());
+        if (event.rfind("cursor ", 0) == 0 || event == "disable 3" || event == "enable 3")
+            marks.push_back(event);
+        else if (event.rfind("row 6 ", 0) == 0)
+            marks.push_back("row");
+    }
+    EXPECT_EQ(marks, (std::vector<std::string>{"cursor wait", "disable 3", "row", "row", "row",
+                                               "enable 3", "cursor normal"}));
 }
 
 TEST_F(TraceWindow, AnInvalidTargetGivesOneRowAndSendsNothing) {

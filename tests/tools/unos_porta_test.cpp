@@ -27,8 +27,7 @@ struct Launcher : ::testing::Test {
 
     Launcher() {
         registry.add("Unos_porta", [] { return std::make_unique<Unos_porta>(); });
-        // No HTTP server in this build: its button starts nothing.
-        for (const char* name : {"WS_Tcp", "WS_Udp", "WS_CLIENT", "ws_HClient"})
+        for (const char* name : {"WS_Tcp", "WS_Udp", "WS_http_s", "WS_CLIENT", "ws_HClient"})
             registry.add(name, [name] { return std::make_unique<StubTool>(name); });
         desktop = std::make_unique<ui::Desktop>(console.frontEnd, registry);
         launcher = desktop->start("Unos_porta");
@@ -65,10 +64,12 @@ TEST_F(Launcher, ServerButtonsStartTheirServerWithTheBlankPaddedPort) {
     press(Unos_porta::TcpButton);
     type("9001");
     press(Unos_porta::UdpButton);
-    press(Unos_porta::HttpButton); // not in this build
-    ASSERT_TRUE(waitUntil([&] { return started().size() == 2; }));
+    type("9002");
+    press(Unos_porta::HttpButton);
+    ASSERT_TRUE(waitUntil([&] { return started().size() == 3; }));
     const Started expected = {{"WS_Tcp", {"8088                "}},
-                              {"WS_Udp", {"9001                "}}};
+                              {"WS_Udp", {"9001                "}},
+                              {"WS_http_s", {"9002                "}}};
     EXPECT_EQ(started(), expected);
     EXPECT_EQ(beeps(), 0u);
 }

@@ -3,6 +3,7 @@
 #include "net/shellstate.h"
 #include "net/socketeventhook.h"
 #include "net/soundcue.h"
+#include "net/syslogalert.h"
 #include "net/winsockerror.h"
 #include "platform/system.h"
 #include "platform/text.h"
@@ -90,6 +91,10 @@ void PortBlocker::onOpen() {
 }
 
 void PortBlocker::readSettings() {
+    // A key of its own, read whatever the first key holds: an administrator adds it
+    // by hand to a section the window may never have written.
+    m_syslog = net::syslogAlerts() ||
+               text::leadingInteger(ReadSetting(m_traits.section, "Syslog", "")) != 0;
     // The section counts only when its first key has a value; otherwise both
     // settings keep their start values.
     const std::string ignore = ReadSetting(m_traits.section, "Ignore local", "");
@@ -132,6 +137,7 @@ void PortBlocker::setUpSockets() {
     if (m_portList.empty()) {
         m_log.add(std::string("No ports in ") + m_traits.fileName + " file !");
         logListSource(0);
+        afterSetUp();
         return;
     }
     std::size_t ready = 0;
@@ -179,6 +185,7 @@ void PortBlocker::setUpSockets() {
         m_log.add("max 100 records: " + std::to_string(m_portList.size() - portlist::SocketSlots) +
                   " more left out");
     logListSource(ready);
+    afterSetUp();
 }
 
 void PortBlocker::logListSource(std::size_t ready) {
@@ -295,6 +302,17 @@ void PortBlocker::playAlarm() {
     if (!shell::soundOn()) return;
     const std::string alarm = text::cut(model().value(m_traits.alarmControl), AlarmWidth);
     net::PlayCue(*this, text::cut(text::trimRight(alarm), 19));
+}
+
+void PortBlocker::syslogHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
+                            int peerPort, bool halfOpen) {
+    if (!m_syslog) return;
+    win::sockaddr_in own{};
+    int length = sizeof own;
+    win::getsockname(local, reinterpret_cast<win::sockaddr*>(&own), &length);
+    net::sendSyslog(net::syslogHitLine(m_traits.procedure, m_traits.protocol,
+                                       win::ntohs(own.sin_port), peer, peerPort,
+                                       text::trimRight(record.description), halfOpen));
 }
 
 std::string PortBlocker::dotted(const win::in_addr& address) {

@@ -69,6 +69,8 @@ protected:
     virtual void onClientClose() {}
     // The TCP blocker listens between bind and registration; the UDP one does not.
     virtual void afterBind(int /*slot*/, win::SOCKET /*s*/) {}
+    // Every set-up ends here, also one that found no ports.
+    virtual void afterSetUp() {}
 
     net::EventLog& log() { return m_log; }
     const PortList& portList() const { return m_portList; }
@@ -99,6 +101,10 @@ protected:
     static std::string recordText(const PortRecord& record);
     // The alarm, when the sound switch is on.
     void playAlarm();
+    // The hit in the system log, when --syslog or the section's "Syslog" asks for
+    // it; the port is the one `local` is bound to.
+    void syslogHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
+                   int peerPort, bool halfOpen = false);
 
     static std::string dotted(const win::in_addr& address);
 
@@ -123,6 +129,7 @@ private:
     std::int32_t m_hits = 0;
     std::string m_clientAddress;
     std::unique_ptr<shell::SoundWatch> m_soundWatch;
+    bool m_syslog = false;
 };
 
 } // namespace tools

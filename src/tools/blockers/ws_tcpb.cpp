@@ -1,7 +1,9 @@
 #include "tools/blockers/ws_tcpb.h"
 
+#include "net/winsockerror.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
+#include "tools/blockers/halfopenwatch.h"
 
 #include <cstring>
 
@@ -21,7 +23,12 @@ const PortBlocker::Traits kTraits{"WS_TcpB",
 
 } // namespace
 
-WS_TcpB::WS_TcpB() : PortBlocker(kTraits, makeDefinition()) {}
+WS_TcpB::WS_TcpB()
+    : PortBlocker(kTraits, makeDefinition()),
+      m_halfOpen(std::make_shared<HalfOpenWatch>(
+          [this](std::size_t slot, const win::sockaddr_in& peer) { onHalfOpen(slot, peer); })) {}
+
+WS_TcpB::~WS_TcpB() = default;
 
 ui::WindowDefinition WS_TcpB::makeDefinition() {
     using K = ui::ControlKind;
@@ -62,6 +69,7 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
     // A notification whose connection an earlier event already took is no hit:
     // the count is of connections, so that it matches what the peers made.
     if (!record) return;
+    m_halfOpen->accepted(m_clientSocket, peer);
     keepNotified(notified, i);
     countHit();
     model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
@@ -74,6 +82,7 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
     setClientAddress(address, win::ntohs(peer.sin_port));
     log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
               std::to_string(m_clientSocket));
+    syslogHit(m_clientSocket, *record, address, win::ntohs(peer.sin_port));
     closeClient();
     playAlarm();
 }
@@ -105,6 +114,36 @@ void WS_TcpB::closeClient() {
     // read or close event must never touch.
     m_clientSocket = win::INVALID_SOCKET;
     if (result != 0) reportError();
+}
+
+// --- half-open probes -------------------------------------------------------------
+
+void WS_TcpB::afterSetUp() {
+    const int error = m_halfOpen->start(*this, socketTable().data(), slotCount());
+    if (error == win::WSAEACCES)
+        log().add(HalfOpenUnseen);
+    else if (error != 0)
+        log().add("half-open scans cannot be seen: " + net::WinsockErrorName(error));
+}
+
+void WS_TcpB::onTimer() {
+    m_halfOpen->tick();
+}
+
+void WS_TcpB::onClose() {
+    m_halfOpen->stop();
+    PortBlocker::onClose();
+}
+
+void WS_TcpB::onHalfOpen(std::size_t slot, const win::sockaddr_in& peer) {
+    countHit();
+    model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
+    const std::string address = dotted(peer.sin_addr);
+    if (ignoredPeer(address)) return;
+    setClientAddress(address, win::ntohs(peer.sin_port));
+    log().add(recordText(portList()[slot]) + " - " + clientAddress() + " half-open");
+    syslogHit(socketTable()[slot], portList()[slot], address, win::ntohs(peer.sin_port), true);
+    playAlarm();
 }
 
 } // namespace tools

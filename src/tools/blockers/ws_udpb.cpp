@@ -59,6 +59,7 @@ void WS_UdpB::onRead(win::SOCKET notified) {
         setClientAddress(address, win::ntohs(sender.sin_port));
         const std::string data(buffer, strnlen(buffer, static_cast<std::size_t>(received)));
         log().add(recordText(portList()[i]) + " - " + clientAddress() + " " + data);
+        syslogHit(s, portList()[i], address, win::ntohs(sender.sin_port));
         playAlarm();
         return;
     }

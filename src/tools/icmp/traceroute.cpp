@@ -104,6 +104,7 @@ void Traceroute::setInputEnabled(bool enabled) {
 void Traceroute::trace() {
     const std::string address = text::trimRight(field());
     const bool node = model().checked(NodeBox);
+    model().setWaitCursor(true);
     setInputEnabled(false);
     model().clearList(HopList);
     m_hops = 0;
@@ -130,6 +131,7 @@ void Traceroute::trace() {
         if (endsTheTrace(m_reply.STATUS) || m_reply.ADDRESS == m_target) break;
     }
     setInputEnabled(true);
+    model().setWaitCursor(false);
     model().redraw();
 }
 

@@ -13,7 +13,8 @@ ConsoleFrontEnd::ConsoleFrontEnd(ConsoleOutput& output) : m_output(output) {}
 ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
 void ConsoleFrontEnd::windowOpened(const std::shared_ptr<ToolWindow>& window) {
-    auto observer = std::make_unique<ConsoleWindow>(m_output, window->name());
+    auto observer =
+        std::make_unique<ConsoleWindow>(m_output, window->name(), &window->definition());
     window->model().addObserver(observer.get());
     {
         std::lock_guard lock(m_mutex);
@@ -89,6 +90,11 @@ void ConsoleFrontEnd::playSound(ToolWindow* window, const std::string& file) {
 
 void ConsoleFrontEnd::standardAction(ToolWindow&, StandardAction) {
     // Cut, paste, tiling and printer set-up have nothing to act on without a screen.
+}
+
+void ConsoleFrontEnd::bringToFront(ToolWindow& window) {
+    // No screen to arrange, but a script may want to know it was asked for.
+    m_output.print(window.name(), "front");
 }
 
 void ConsoleFrontEnd::allClosed() {

@@ -26,6 +26,7 @@ public:
     void beep(ToolWindow* window) override;
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
+    void bringToFront(ToolWindow& window) override;
     void allClosed() override;
 
     // The answer for the next message box: a button's position (1 = first) or

@@ -357,8 +357,17 @@ void FormWidget::setField(const Control& c, const std::string& text) {
         break;
     }
     case ControlKind::Picture:
-        if (!text.empty() && QFile::exists(value))
-            static_cast<QLabel*>(c.widget)->setPixmap(QPixmap(value));
+        if (!text.empty() && QFile::exists(value)) {
+            // Scaled to fit the area, so a large picture does not stretch the form.
+            auto* label = static_cast<QLabel*>(c.widget);
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+            const QSize area =
+                label->width() > 1 && label->height() > 1 ? label->size() : QSize(160, 120);
+            const QPixmap picture(value);
+            label->setPixmap(picture.isNull() ? picture
+                                              : picture.scaled(area, Qt::KeepAspectRatio,
+                                                               Qt::SmoothTransformation));
+        }
         break;
     // The state of boxes and options comes as Checked, rows as list changes.
     case ControlKind::CheckBox:

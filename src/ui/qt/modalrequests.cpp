@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QFileDialog>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -104,12 +105,7 @@ void ModalRequests::showBox(QWidget* owner, QWidget* blocked, const BoxRequest& 
     int fallback = answers.front();
     for (int a : answers)
         if (a == IDCANCEL) fallback = IDCANCEL;
-    // The focus goes back where it was once the box is answered, whichever
-    // window asked. Disabling the asking window while it holds the focus would
-    // hand the focus (and the front) to some other window: it lets go first.
-    QWidget* focus = QApplication::focusWidget();
-    if (blocked && focus && blocked->isAncestorOf(focus)) focus->clearFocus();
-    m_pending[box] = Pending{std::move(answer), fallback, blocked, focus};
+    m_pending[box] = Pending{std::move(answer), fallback, blocked, takeFocus(blocked)};
 
     connect(box, &QMessageBox::finished, this,
             [this, box] { finish(box, answerFor(box->standardButton(box->clickedButton()))); });
@@ -150,6 +146,33 @@ void ModalRequests::showPopup(QWidget* owner, const std::string& items,
     menu->popup(QCursor::pos());
 }
 
+void ModalRequests::showDirectory(QWidget* owner, QWidget* blocked, const std::string& title,
+                                  const std::string& start, std::shared_ptr<std::string> chosen,
+                                  std::shared_ptr<std::promise<int>> answer) {
+    auto* dialog = new QFileDialog(owner, textedge::toQt(title), textedge::toQt(start));
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_pending[dialog] = Pending{std::move(answer), IDCANCEL, blocked, takeFocus(blocked)};
+    connect(dialog, &QFileDialog::finished, this, [this, dialog, chosen](int result) {
+        const QStringList files = dialog->selectedFiles();
+        const bool accepted = result == QDialog::Accepted && !files.isEmpty();
+        if (accepted) {
+            // The served name is the directory followed directly by the path.
+            *chosen = textedge::fromQt(files.front());
+            if (!chosen->ends_with('/')) *chosen += '/';
+        }
+        finish(dialog, accepted ? IDOK : IDCANCEL);
+    });
+    if (blocked) {
+        blocked->setEnabled(false);
+        dialog->setWindowModality(Qt::NonModal);
+        dialog->show();
+    } else {
+        dialog->open();
+    }
+}
+
 void ModalRequests::finish(QObject* request, int answer) {
     auto it = m_pending.find(request);
     if (it == m_pending.end()) return;
@@ -158,6 +181,15 @@ void ModalRequests::finish(QObject* request, int answer) {
     const QPointer<QWidget> focus = it->second.focus;
     m_pending.erase(it);
     restoreFocus(focus);
+}
+
+QWidget* ModalRequests::takeFocus(QWidget* blocked) {
+    // The focus goes back where it was once the request is answered, whichever
+    // window asked. Disabling the asking window while it holds the focus would
+    // hand the focus (and the front) to some other window: it lets go first.
+    QWidget* focus = QApplication::focusWidget();
+    if (blocked && focus && blocked->isAncestorOf(focus)) focus->clearFocus();
+    return focus;
 }
 
 void ModalRequests::restoreFocus(QWidget* focus) {

@@ -6,6 +6,7 @@
 #include <future>
 #include <map>
 #include <memory>
+#include <string>
 
 class QMenu;
 class QMessageBox;
@@ -29,6 +30,11 @@ public:
                  std::shared_ptr<std::promise<int>> answer);
     void showPopup(QWidget* owner, const std::string& items,
                    std::shared_ptr<std::promise<int>> answer);
+    // A directory picker: on OK `chosen` holds the directory, ending in "/", and
+    // the answer is IDOK; otherwise IDCANCEL.
+    void showDirectory(QWidget* owner, QWidget* blocked, const std::string& title,
+                       const std::string& start, std::shared_ptr<std::string> chosen,
+                       std::shared_ptr<std::promise<int>> answer);
     // The program is ending: every waiting thread gets its default answer.
     void answerAll();
 
@@ -41,6 +47,9 @@ private:
         QPointer<QWidget> blocked;
         QPointer<QWidget> focus; // where the person was working when the box came
     };
+    // Where the focus is when a request comes (let go of when it is inside the
+    // part the request blocks), and putting it back once it is answered.
+    static QWidget* takeFocus(QWidget* blocked);
     static void restoreFocus(QWidget* focus);
     void finish(QObject* request, int answer);
 

@@ -11,6 +11,7 @@
 #include "ui/toolwindow.h"
 
 #include <QApplication>
+#include <QMdiArea>
 #include <QMetaObject>
 #include <chrono>
 
@@ -171,6 +172,22 @@ int QtFrontEnd::popupMenu(ToolWindow&, const std::string& items) {
     return waitFor(std::move(answer), 0);
 }
 
+std::string QtFrontEnd::chooseDirectory(ToolWindow& window, const std::string& title,
+                                        const std::string& start) {
+    if (m_quitting) return {};
+    auto promise = std::make_shared<std::promise<int>>();
+    auto chosen = std::make_shared<std::string>();
+    std::future<int> answer = promise->get_future();
+    const ToolWindow* key = &window;
+    onGui([this, key, title, start, promise, chosen] {
+        ToolSubWindow* sub = subWindow(*key);
+        m_modal->showDirectory(&mainWindow(), sub ? sub->form() : nullptr, title, start, chosen,
+                               promise);
+    });
+    // The directory is kept before the promise is, so it is there once the wait ends.
+    return waitFor(std::move(answer), IDCANCEL) == IDOK ? *chosen : std::string();
+}
+
 // --- sound and the frame's standard actions -----------------------------------------
 
 void QtFrontEnd::beep(ToolWindow*) {
@@ -184,6 +201,19 @@ void QtFrontEnd::playSound(ToolWindow*, const std::string& file) {
 
 void QtFrontEnd::standardAction(ToolWindow&, StandardAction action) {
     onGui([this, action] { mainWindow().standardAction(action); });
+}
+
+void QtFrontEnd::bringToFront(ToolWindow& window) {
+    const ToolWindow* key = &window;
+    onGui([this, key] {
+        ToolSubWindow* sub = subWindow(*key);
+        if (!sub) return;
+        if (sub->isMinimized()) sub->showNormal();
+        if (QMdiArea* area = sub->mdiArea()) area->setActiveSubWindow(sub);
+        sub->raise();
+        mainWindow().raise();
+        mainWindow().activateWindow();
+    });
 }
 
 } // namespace ui

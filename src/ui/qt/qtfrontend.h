@@ -32,9 +32,12 @@ public:
     void windowClosed(ToolWindow& window) override;
     int messageBox(ToolWindow& window, const BoxRequest& request) override;
     int popupMenu(ToolWindow& window, const std::string& items) override;
+    std::string chooseDirectory(ToolWindow& window, const std::string& title,
+                                const std::string& start) override;
     void beep(ToolWindow* window) override;
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
+    void bringToFront(ToolWindow& window) override;
     void allClosed() override;
 
     // --- GUI thread ------------------------------------------------------------

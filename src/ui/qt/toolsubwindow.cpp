@@ -75,6 +75,9 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
         case Change::Kind::Redraw:
             m_form->update();
             break;
+        case Change::Kind::Cursor:
+            showBusy(c.flag);
+            break;
         case Change::Kind::StatusZone:
         case Change::Kind::MenuChecked:
             break;
@@ -121,6 +124,23 @@ void ToolSubWindow::focusFirstEntry() {
     QWidget* target = wanted != 0 ? m_form->controlWidget(wanted) : nullptr;
     if (!target) target = m_form->firstEntry();
     if (target) target->setFocus(Qt::ActiveWindowFocusReason);
+}
+
+void ToolSubWindow::showBusy(bool busy) {
+    // Over the whole subwindow, caption and controls included: the tool's thread is
+    // busy and the window will not answer until it is done. Controls with a cursor
+    // of their own (text fields) get the busy one for that time as well.
+    for (auto& [widget, own] : m_ownCursors)
+        if (widget) widget->setCursor(own);
+    m_ownCursors.clear();
+    if (!busy) {
+        unsetCursor();
+        return;
+    }
+    for (QWidget* w : findChildren<QWidget*>())
+        if (w->testAttribute(Qt::WA_SetCursor)) m_ownCursors.emplace_back(w, w->cursor());
+    for (auto& [widget, own] : m_ownCursors) widget->setCursor(Qt::WaitCursor);
+    setCursor(Qt::WaitCursor);
 }
 
 void ToolSubWindow::showFirstTime() {

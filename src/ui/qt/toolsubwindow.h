@@ -2,8 +2,12 @@
 #include "ui/qt/placementrecorder.h"
 #include "ui/qt/windowview.h"
 
+#include <QCursor>
 #include <QMdiSubWindow>
+#include <QPointer>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace ui {
 
@@ -50,12 +54,15 @@ private:
     QString title(const std::string& caption) const;
     // The frame's client area, in the coordinates the window is placed in.
     QRect areaRect() const;
+    void showBusy(bool busy);
 
     std::shared_ptr<ToolWindow> m_window;
     FormWidget* m_form = nullptr;
     PlacementRecorder m_placement;
     bool m_hidden = false;
     bool m_released = false;
+    // Controls' own cursors, kept while the busy cursor covers them.
+    std::vector<std::pair<QPointer<QWidget>, QCursor>> m_ownCursors;
 };
 
 } // namespace ui

@@ -52,11 +52,13 @@ void WindowObserver::seedFromModel() {
     }
     add(Change::Kind::Placement).placement = model.placement();
     if (!model.visible()) add(Change::Kind::Visible).change.flag = false;
+    if (model.waitCursor()) add(Change::Kind::Cursor).change.flag = true;
     if (model.focus() != 0) add(Change::Kind::Focus, model.focus());
     std::lock_guard lock(m_mutex);
     // The view does not exist yet: its creation drains this queue, so no flush
     // is posted until then.
     m_pending = std::move(seed);
+    m_pendingFields.clear();
     m_flushPosted = true;
 }
 
@@ -76,6 +78,16 @@ void WindowObserver::queue(QueuedChange change) {
     bool post = false;
     {
         std::lock_guard lock(m_mutex);
+        if (change.change.kind == Change::Kind::Field) {
+            // A field written again before the GUI took the first text shows only
+            // the last one: a figure updated at every step of a long task costs
+            // the GUI one change per flush, not one per step.
+            auto [at, first] = m_pendingFields.try_emplace(change.change.control, m_pending.size());
+            if (!first) {
+                m_pending[at->second].change.text = std::move(change.change.text);
+                return;
+            }
+        }
         m_pending.push_back(std::move(change));
         post = !m_flushPosted;
         m_flushPosted = true;
@@ -91,6 +103,7 @@ void WindowObserver::flush() {
     {
         std::lock_guard lock(m_mutex);
         batch.swap(m_pending);
+        m_pendingFields.clear();
         m_flushPosted = false;
     }
     ++m_flushCounter;

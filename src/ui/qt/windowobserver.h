@@ -3,6 +3,7 @@
 #include "ui/windowmodel.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -42,6 +43,7 @@ private:
 
     std::mutex m_mutex; // guards the queue and the flag
     std::vector<QueuedChange> m_pending;
+    std::map<int, std::size_t> m_pendingFields; // control -> its Field change in m_pending
     bool m_flushPosted = false;
 };
 

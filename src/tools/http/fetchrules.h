@@ -1,0 +1,53 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The raw HTTP client's rules for what it fetches and where it stores it: the
+// path split, the fetch decision, the request bytes and the checks that keep
+// every stored file beneath the server's folder. No window, no socket.
+namespace tools::http {
+
+// DirectoryPart: up to and including the last "/"; without one, up to the
+// first ":" followed by "/"; otherwise empty. Trailing blanks of `s` are ignored.
+std::string DirectoryPart(std::string_view s);
+// FileNamePart: after the last "/"; empty when there is none but a ":";
+// otherwise `s` itself. Trailing blanks removed.
+std::string FileNamePart(std::string_view s);
+
+// The fetch decision: an existing non-empty file is skipped, except on the first
+// fetch after Go and when "write over" is on. `firstSinceGo` is FetchedSinceGo
+// still off; the caller turns it on afterwards.
+bool shouldFetch(bool fileExistsNonEmpty, bool firstSinceGo, bool writeOver);
+
+// The request for `path` (written without its leading "/") to `resolvedIp` and
+// `port`: seven lines ended by CR LF and one more CR LF. The Host line carries
+// the address and always the port.
+std::string requestText(std::string_view path, std::string_view resolvedIp, std::uint16_t port);
+
+// A server name that may become a folder name: letters, digits, "-" and ".",
+// with at least one letter or digit, and an optional ":port" of digits.
+bool isPlainHostName(std::string_view server);
+
+// A page path that stays beneath the server's folder: not absolute and no ".."
+// segment (backslashes count as separators, as they become "/" on disk).
+bool staysInside(std::string_view path);
+
+// Where a local path goes on disk: backslashes become "/".
+std::string diskPath(std::string_view path);
+
+// Exactly three dots within the first 32 characters: the text is used as the
+// address itself, with no lookup.
+bool isDottedAddress(std::string_view server);
+
+// An off-site link split into server and page: the scheme prefix ("HTTP://" or
+// "HTTPS://", any case, when at least two characters follow) is dropped, leading
+// blanks go, and the text after the first "/" is the page.
+struct OffSiteTarget {
+    std::string server; // first 127 characters of the link before the split
+    std::string page;
+};
+OffSiteTarget offSiteTarget(std::string_view url);
+
+} // namespace tools::http

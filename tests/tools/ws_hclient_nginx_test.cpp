@@ -1,0 +1,105 @@
+// The raw HTTP client against a real HTTP/1.1 server a user would run: nginx on
+// a free loopback port with its own configuration, gzip and chunked replies on.
+#include "httpfixture.h"
+#include "tools/http/ws_hclient.h"
+
+#include <csignal>
+#include <fstream>
+
+using namespace http_testing;
+using tools::ws_HClient;
+
+namespace {
+
+const char* nginxProgram() {
+    for (const char* p : {"/usr/sbin/nginx", "/usr/bin/nginx"})
+        if (::access(p, X_OK) == 0) return p;
+    return nullptr;
+}
+
+struct Nginx : HttpFixture {
+    pid_t pid = -1;
+    int port = 0;
+
+    void SetUp() override {
+        if (!nginxProgram())
+            GTEST_SKIP()
+                << "nginx is not installed (Debian package nginx-light; scripts/install-deps "
+                   "installs it where the package can be had)";
+        port = freePort(SOCK_STREAM);
+        const fs::path conf = dir.path() / "nginx";
+        fs::create_directories(conf);
+        std::ofstream(conf / "nginx.conf")
+            << "daemon off;\nmaster_process off;\nworker_processes 1;\nuser root;\n"
+            << "pid " << (conf / "nginx.pid").string() << ";\n"
+            << "error_log " << (conf / "error.log").string() << ";\n"
+            << "events { worker_connections 64; }\n"
+            << "http {\n  access_log off;\n"
+            << "  client_body_temp_path " << conf.string() << ";\n"
+            << "  proxy_temp_path " << conf.string() << ";\n"
+            << "  fastcgi_temp_path " << conf.string() << ";\n"
+            << "  uwsgi_temp_path " << conf.string() << ";\n"
+            << "  scgi_temp_path " << conf.string() << ";\n"
+            << "  types { text/html htm html; image/gif gif; image/jpeg jpg; }\n"
+            // Compressed replies have no length known in advance: they go chunked.
+            << "  gzip on;\n  gzip_min_length 1;\n  gzip_types text/html image/gif;\n"
+            << "  server {\n    listen 127.0.0.1:" << port << ";\n"
+            << "    root " << www.string() << ";\n  }\n}\n";
+        pid = ::fork();
+        if (pid == 0) {
+            const std::string c = (conf / "nginx.conf").string();
+            ::execl(nginxProgram(), "nginx", "-p", conf.c_str(), "-c", c.c_str(), nullptr);
+            ::_exit(127);
+        }
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                const int fd = tcpConnect(port);
+                if (fd >= 0) ::close(fd);
+                return fd >= 0;
+            },
+            20000))
+            << ScratchDir::read(conf / "error.log");
+    }
+    void TearDown() override {
+        if (pid > 0) {
+            ::kill(pid, SIGTERM);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(Nginx, TheSiteIsMirroredFromGzipAndChunkedRepliesAsTheOriginalFiles) {
+    const Site site;
+    site.write(www);
+    // nginx really answers compressed and chunked.
+    const std::string reply =
+        fetch(port, {"GET /docs/a.htm HTTP/1.1\r\nHost: x\r\nAccept-Encoding: "
+                     "gzip\r\nConnection: close\r\n\r\n"});
+    ASSERT_NE(reply.find("Content-Encoding: gzip"), std::string::npos) << reply.substr(0, 300);
+    ASSERT_NE(reply.find("Transfer-Encoding: chunked"), std::string::npos) << reply.substr(0, 300);
+
+    ScratchDir::write("Varlo.stp", "HREF=\nSRC=\n");
+    ScratchDir::write("Varlo.omt", "ADS\r\n");
+    WriteSetting("Client Settings", "HTCPClientIP", "127.0.0.1");
+    WriteSetting("Client Settings", "HTCPoffsite", "1");
+    auto client = desktop->start("ws_HClient", {"127.0.0.1", std::to_string(port), "index.htm"});
+    ASSERT_TRUE(client);
+    std::map<std::string, std::string> got;
+    const bool mirrored = waitUntil(
+        [&] {
+            got.clear();
+            for (auto& [p, b] : filesBeneath(dir.path() / "127.0.0.1"))
+                got["127.0.0.1/" + p] = b;
+            for (auto& [p, b] : filesBeneath(dir.path() / "localhost"))
+                got["localhost/" + p] = b;
+            return got == site.mirrored;
+        },
+        60000);
+    ASSERT_TRUE(mirrored) << got.size() << " files stored";
+    bool chunkedLine = false;
+    for (const auto& row : client->model().rows(ws_HClient::LogList))
+        chunkedLine |= row.size() > 1 && row[1].rfind("http/1.* In: ", 0) == 0;
+    EXPECT_TRUE(chunkedLine);
+}
