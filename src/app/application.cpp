@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include "app/displaycheck.h"
 #include "app/mainws.h"
 #include "app/signalwatcher.h"
 #include "net/syslogalert.h"
@@ -8,6 +9,7 @@
 #include "ui/console/consolefrontend.h"
 #include "ui/console/consoleoutput.h"
 #include "ui/console/scriptdriver.h"
+#include "ui/console/scriptinput.h"
 #include "ui/desktop.h"
 #include "ui/procedureregistry.h"
 #include "ui/qt/qtfrontend.h"
@@ -16,9 +18,10 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <cstdlib>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace app {
@@ -84,8 +87,8 @@ ui::ProcedureRegistry makeRegistry() {
 }
 
 int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& options,
-               ui::ConsoleFrontEnd* console, ui::ConsoleOutput* output,
-               const std::function<void(ui::Desktop&)>& attach) {
+               std::unique_ptr<ui::ScriptInput> script, ui::ConsoleFrontEnd* console,
+               ui::ConsoleOutput* output, const std::function<void(ui::Desktop&)>& attach) {
     PlacementStore store(".\\VarLO.ini");
     ui::setPlacementStore(&store);
     const ui::ProcedureRegistry registry = makeRegistry();
@@ -105,42 +108,43 @@ int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& o
             for (const auto& open : opens) {
                 std::vector<std::string> args(open.begin() + 1, open.end());
                 if (!desktop.start(open.front(), args))
-                    std::fprintf(stderr, "no procedure %s\n", open.front().c_str());
+                    std::fprintf(stderr, "cannot start %s\n", open.front().c_str());
             }
         });
 
         std::unique_ptr<ui::ScriptDriver> driver;
-        if (console && !options.script.empty()) {
-            std::unique_ptr<std::istream> in;
-            if (options.script == "-") {
-                in = std::make_unique<std::istream>(std::cin.rdbuf());
-            } else {
-                auto file = std::make_unique<std::ifstream>(options.script);
-                if (!*file) {
-                    std::fprintf(stderr, "cannot read script %s\n", options.script.c_str());
-                    desktop.closeAll();
-                } else {
-                    in = std::move(file);
-                }
-            }
-            if (in) {
-                driver = std::make_unique<ui::ScriptDriver>(desktop, *console, *output);
-                driver->start(std::move(in));
-            }
+        if (console && script) {
+            driver = std::make_unique<ui::ScriptDriver>(desktop, *console, *output);
+            driver->start(std::move(script));
         }
         status = qtApp.exec();
         desktop.closeAll();
         desktop.waitAllClosed(10000);
         ui::setPlacementStore(nullptr);
         store.close();
-        if (driver && !driver->quitRequested() && !driver->finished()) {
-            // The script still waits on its input or a time-out: everything has
-            // been saved, so the program ends without waiting for it.
-            std::fflush(stdout);
-            _exit(status);
+        if (driver) {
+            // A script may still wait for input, a window or a line: it is told to
+            // stop and its thread ends before the windows' desktop goes.
+            driver->stop();
+            driver->join();
+            if (status == 0 && driver->failures() > 0) status = 1;
         }
     }
     return status;
+}
+
+// The script named on the command line, opened before anything starts so that a
+// script that cannot be read ends the program at once; null then.
+std::unique_ptr<ui::ScriptInput> openScript(const std::string& name) {
+    if (name == "-") return std::make_unique<ui::ScriptInput>(STDIN_FILENO, false);
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return nullptr;
+    }
+    return std::make_unique<ui::ScriptInput>(fd, true);
 }
 
 } // namespace
@@ -157,15 +161,26 @@ int run(int argc, char** argv) {
         return 2;
     }
     net::setSyslogAlerts(options.syslog);
+    std::unique_ptr<ui::ScriptInput> script;
+    if (!options.script.empty()) {
+        script = openScript(options.script);
+        if (!script) {
+            std::fprintf(stderr, "cannot read script %s\n", options.script.c_str());
+            return 2;
+        }
+    }
     if (options.headless) {
         QCoreApplication qtApp(argc, argv);
         ui::ConsoleOutput output;
         ui::ConsoleFrontEnd console(output);
-        return runSession(qtApp, console, options, &console, &output, {});
+        return runSession(qtApp, console, options, std::move(script), &console, &output, {});
     }
+    if (!DisplayCheck::available(argc, argv)) return DisplayCheck::refuse();
+    DisplayCheck guard;
     QApplication qtApp(argc, argv);
+    guard.release();
     ui::QtFrontEnd gui;
-    return runSession(qtApp, gui, options, nullptr, nullptr,
+    return runSession(qtApp, gui, options, nullptr, nullptr, nullptr,
                       [&gui](ui::Desktop& desktop) { gui.setDesktop(&desktop); });
 }
 

@@ -147,9 +147,11 @@ void MainWS::onOpen() {
     installHook(m_hook);
     reset();
 
+    m_soundWatch = std::make_unique<shell::SoundWatch>(
+        [this](bool on) { model().setMenuChecked(SoundItem, on); });
     const std::string sound = ReadSetting("VARlo Settings", "Sound", "", ".\\VARlo.INI");
     if (!text::trimRight(sound).empty())
-        shell::Sound = static_cast<std::uint8_t>(text::leadingInteger(sound));
+        shell::setSound(static_cast<std::uint8_t>(text::leadingInteger(sound)));
     model().setMenuChecked(SoundItem, shell::soundOn());
 
     if (shell::SocketsStarted.load() == 0) {
@@ -188,8 +190,7 @@ void MainWS::onMenu(int id) {
         postClose();
         return;
     case SoundItem:
-        shell::Sound = shell::soundOn() ? 0 : 1;
-        model().setMenuChecked(SoundItem, shell::soundOn());
+        shell::setSound(shell::soundOn() ? 0 : 1);
         return;
     case About:
         about();
@@ -243,6 +244,7 @@ void MainWS::onClose() {
     // every closesocket of their close handlers would fail and sound an error.
     if (desktop()) desktop()->closeToolsAndWait(15000);
     if (shell::SocketsStarted.load() == 1) win::WSACleanup();
+    m_soundWatch.reset();
     WriteSetting("VARlo Settings", "Sound", std::to_string(shell::Sound.load()), ".\\VARlo.INI");
 }
 

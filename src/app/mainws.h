@@ -1,4 +1,5 @@
 #pragma once
+#include "net/shellstate.h"
 #include "ui/toolwindow.h"
 
 #include <ctime>
@@ -69,6 +70,7 @@ private:
     void about();
 
     std::shared_ptr<net::SocketEventHook> m_hook;
+    std::unique_ptr<shell::SoundWatch> m_soundWatch; // the Sound item's check mark
 };
 
 } // namespace app

@@ -3,6 +3,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // The process-wide state of the shell, shared by every window's thread. Each
@@ -22,5 +23,24 @@ std::string soundFile();
 void setSoundFile(const std::string& file);
 
 bool soundOn();
+
+// The switch is one switch wherever it is shown (the frame's check mark, the
+// blockers' "sound" boxes): a change made in one place is shown in all of them at
+// once. setSound stores the value and tells every watcher, on the calling thread.
+void setSound(std::uint8_t value);
+
+// A window showing the switch, from its creation to its end: `show` is called
+// with the new state after each setSound. Destroying the watch waits for a call
+// under way, so nothing reaches a window that has gone.
+class SoundWatch {
+public:
+    explicit SoundWatch(std::function<void(bool)> show);
+    ~SoundWatch();
+    SoundWatch(const SoundWatch&) = delete;
+    SoundWatch& operator=(const SoundWatch&) = delete;
+
+private:
+    int m_id;
+};
 
 } // namespace shell

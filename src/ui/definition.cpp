@@ -81,6 +81,13 @@ std::string plainLabel(const std::string& label) {
     return text::trimRight(out);
 }
 
+std::string shownTitle(const std::string& caption, const WindowDefinition& definition,
+                       const std::string& procedure) {
+    for (const std::string* text : {&caption, &definition.description})
+        if (std::string shown = text::trimRight(*text); !shown.empty()) return shown;
+    return procedure;
+}
+
 const ControlDef* WindowDefinition::control(int number) const {
     for (const auto& c : controls)
         if (c.number == number) return &c;

@@ -115,4 +115,10 @@ MenuItemDef submenu(const std::string& label, const std::string& helpLine,
 // A label as a person reads it: without "&" and without trailing blanks.
 std::string plainLabel(const std::string& label);
 
+// The title a window shows in its title bar and in the frame's Window menu: its
+// caption; for a window without one, its one-line description; failing that,
+// its procedure's name. Trailing blanks do not count.
+std::string shownTitle(const std::string& caption, const WindowDefinition& definition,
+                       const std::string& procedure);
+
 } // namespace ui

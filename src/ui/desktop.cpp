@@ -38,6 +38,10 @@ std::shared_ptr<ToolWindow> Desktop::start(std::unique_ptr<ToolWindow> made,
     WindowThread* thread = nullptr;
     {
         std::lock_guard lock(m_mutex);
+        // The frame is single-instance: a second one would hold the same settings
+        // and, closing, leave the session without anyone to end it.
+        if (auto frame = m_frame.lock(); frame && frame->procedure() == window->procedure())
+            return nullptr;
         reapThreads();
         window->m_instance = ++m_instances[window->procedure()];
         m_windows.push_back(window);

@@ -27,7 +27,8 @@ public:
     const ProcedureRegistry& registry() const { return m_registry; }
 
     // Starts a new instance of the procedure on its own thread with up to three
-    // text arguments; null when no such procedure exists. Any thread.
+    // text arguments; null when no such procedure exists, or when it is the
+    // frame's and the frame is open (there is one frame a session). Any thread.
     std::shared_ptr<ToolWindow> start(const std::string& procedure,
                                       std::vector<std::string> arguments = {});
     // Starts an already made window (tests use it for windows of their own).

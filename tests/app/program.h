@@ -10,17 +10,55 @@
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
+
+extern char** environ;
+
+// How the program is started, beyond its arguments.
+struct ProgramSetup {
+    std::vector<std::string> unsetEnv;                       // variables taken away
+    std::vector<std::pair<std::string, std::string>> setEnv; // and set
+    bool keepInputOpen = false; // standard input stays open until the object goes
+    bool withErrors = false;    // standard error joins standard output
+
+    static ProgramSetup errorsToo() {
+        ProgramSetup s;
+        s.withErrors = true;
+        return s;
+    }
+    static ProgramSetup inputKeptOpen() {
+        ProgramSetup s;
+        s.keepInputOpen = true;
+        return s;
+    }
+};
 
 class Program {
 public:
+    using Setup = ProgramSetup;
+
     // `launcher`, when given, is a command that runs the program (for example
     // "ip netns exec NAME"), found on the PATH. `inChild` runs in the new process
     // just before the program starts (to enter namespaces, drop rights); it must
     // make system calls only, as the child of a process that may have other threads.
     explicit Program(std::vector<std::string> args, const std::string& input = {},
                      std::vector<std::string> launcher = {},
-                     const std::function<void()>& inChild = {}) {
+                     const std::function<void()>& inChild = {}, const Setup& setup = {}) {
+        // The environment is made here: the child may only make system calls.
+        std::vector<std::string> env;
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            const std::string name = entry.substr(0, entry.find('='));
+            bool dropped = false;
+            for (const auto& gone : setup.unsetEnv) dropped = dropped || gone == name;
+            for (const auto& [set, value] : setup.setEnv) dropped = dropped || set == name;
+            if (!dropped) env.push_back(entry);
+        }
+        for (const auto& [name, value] : setup.setEnv) env.push_back(name + "=" + value);
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
         m_pid = ::fork();
@@ -28,6 +66,8 @@ public:
             if (inChild) inChild();
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
+            if (setup.withErrors) ::dup2(out[1], 2);
+            environ = envp.data();
             std::vector<char*> argv;
             std::string path = std::string(WS_BINARY_DIR) + "/wstoolbox";
             for (auto& l : launcher) argv.push_back(l.data());
@@ -44,12 +84,18 @@ public:
         ::close(in[0]);
         m_out = out[0];
         if (!input.empty()) [[maybe_unused]] auto n = ::write(in[1], input.data(), input.size());
-        ::close(in[1]);
+        if (setup.keepInputOpen)
+            m_in = in[1];
+        else
+            ::close(in[1]);
     }
     Program(std::vector<std::string> args, const std::string& input,
             const std::function<void()>& inChild)
         : Program(std::move(args), input, {}, inChild) {}
+    Program(std::vector<std::string> args, const std::string& input, const Setup& setup)
+        : Program(std::move(args), input, {}, {}, setup) {}
     ~Program() {
+        if (m_in >= 0) ::close(m_in);
         if (m_pid > 0 && !m_exited) {
             ::kill(m_pid, SIGKILL);
             ::waitpid(m_pid, nullptr, 0);
@@ -108,6 +154,7 @@ private:
 
     pid_t m_pid = -1;
     int m_out = -1;
+    int m_in = -1;
     bool m_exited = false;
     std::string m_output;
 };

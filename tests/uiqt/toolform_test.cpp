@@ -127,7 +127,9 @@ TEST_F(FormTest, ControlsAreBuiltByKindInOrderWithTheirStates) {
     auto* list = widget<QTreeView>(List);
     EXPECT_TRUE(list->header()->isHidden()); // no headings declared
     EXPECT_EQ(list->model()->columnCount(), 2);
-    EXPECT_EQ(list->columnWidth(0), m_form->units().toPixelsX(30));
+    // At least its dialog units, and at least its ten characters.
+    EXPECT_GE(list->columnWidth(0), m_form->units().toPixelsX(30));
+    EXPECT_GE(list->columnWidth(0), list->fontMetrics().horizontalAdvance(QString(10, '0')));
     EXPECT_EQ(widget<QGroupBox>(Group)->title(), "Options");
     EXPECT_EQ(widget<QPlainTextEdit>(Text)->toPlainText(), "GET / HTTP/1.0\n");
     widget<QLabel>(Picture);
@@ -171,9 +173,11 @@ TEST_F(FormTest, PressesReachTheToolInOrder) {
     widget<QCheckBox>(Check)->click();
     widget<QRadioButton>(RadioB)->click();
     pressKey(m_form, Qt::Key_Return); // Enter outside an entry: the default button
-    ASSERT_TRUE(waitUntil([&] { return m_window->controls().size() == 5; }));
-    // Enter in the entry completes it and presses nothing else.
-    EXPECT_EQ(m_window->controls(), (std::vector<int>{Button, Entry, Check, RadioB, Button}));
+    ASSERT_TRUE(waitUntil([&] { return m_window->controls().size() == 6; }));
+    // Enter in the entry completes it, then presses the default button, as in a
+    // dialog.
+    EXPECT_EQ(m_window->controls(),
+              (std::vector<int>{Button, Entry, Button, Check, RadioB, Button}));
     EXPECT_FALSE(m_window->model().checked(Check));
     EXPECT_TRUE(m_window->model().checked(RadioB));
     EXPECT_FALSE(m_window->model().checked(RadioA));

@@ -73,6 +73,12 @@ ui::ControlDef PortBlocker::alarmEntry(int number, ui::LayoutHint layout) {
 void PortBlocker::onOpen() {
     readSettings();
     model().setChecked(m_traits.soundControl, shell::soundOn());
+    // The box is the process's one sound switch: it follows the frame's menu and
+    // the other blockers.
+    m_soundWatch = std::make_unique<shell::SoundWatch>([this](bool on) {
+        if (model().checked(m_traits.soundControl) != on)
+            model().setChecked(m_traits.soundControl, on);
+    });
     m_hook = std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server);
     installHook(m_hook);
     m_host = net::StartupBanner(*this, m_log, net::ReportVariant::LogAndSound,
@@ -130,9 +136,11 @@ void PortBlocker::setUpSockets() {
     const std::string protocol = m_traits.protocol;
     if (m_portList.empty()) {
         m_log.add(std::string("No ports in ") + m_traits.fileName + " file !");
+        logListSource(0);
         afterSetUp();
         return;
     }
+    std::size_t ready = 0;
     for (std::size_t i = 1; i <= slotCount(); ++i) {
         const PortRecord& record = m_portList[i - 1];
         const std::uint64_t value = portlist::portValue(record);
@@ -155,7 +163,10 @@ void PortBlocker::setUpSockets() {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = 0;
         address.sin_port = win::htons(m_currentPort);
-        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0) reportError();
+        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0)
+            reportError();
+        else
+            ++ready;
         afterBind(static_cast<int>(i), s);
         m_log.add("waiting to accept().. ");
         m_log.add(protocol + " port: " + std::to_string(m_currentPort) + " " +
@@ -173,7 +184,18 @@ void PortBlocker::setUpSockets() {
     if (m_portList.size() > portlist::SocketSlots)
         m_log.add("max 100 records: " + std::to_string(m_portList.size() - portlist::SocketSlots) +
                   " more left out");
+    logListSource(ready);
     afterSetUp();
+}
+
+void PortBlocker::logListSource(std::size_t ready) {
+    // Which file was read, with its whole path: a list kept in another directory
+    // than the one the program runs in is the usual reason for "No ports". A long
+    // path goes on over further lines rather than being cut at the log's width.
+    const std::string line = std::to_string(ready) + " ports set up from " +
+                             portlist::path(m_traits.fileName);
+    for (std::size_t at = 0; at < line.size(); at += LogWidth)
+        m_log.add(line.substr(at, LogWidth));
 }
 
 // --- controls and events -------------------------------------------------------------
@@ -184,7 +206,7 @@ void PortBlocker::onControl(int control) {
     } else if (control == m_traits.reloadControl) {
         reload();
     } else if (control == m_traits.soundControl) {
-        shell::Sound = model().checked(control) ? 1 : 0;
+        shell::setSound(model().checked(control) ? 1 : 0);
     }
     // "ignore local" and the alarm file are read from the window at each hit.
 }
@@ -229,6 +251,7 @@ void PortBlocker::closeAll() {
 }
 
 void PortBlocker::onClose() {
+    m_soundWatch.reset();
     closeAll();
     m_log.clear();
     m_portList.clear();

@@ -1,6 +1,7 @@
 #pragma once
 #include "net/eventlog.h"
 #include "net/localhost.h"
+#include "net/shellstate.h"
 #include "platform/winsock.h"
 #include "tools/blockers/portlist.h"
 #include "ui/toolwindow.h"
@@ -112,6 +113,8 @@ private:
     void writeSettings();
     void loadPortList();
     void setUpSockets();
+    // "<n> ports set up from <full path of the list>", after every set-up.
+    void logListSource(std::size_t ready);
     void closeAll();
     void reload();
     void edit();
@@ -125,6 +128,7 @@ private:
     std::uint16_t m_currentPort = 0;
     std::int32_t m_hits = 0;
     std::string m_clientAddress;
+    std::unique_ptr<shell::SoundWatch> m_soundWatch;
     bool m_syslog = false;
 };
 

@@ -1,6 +1,7 @@
 #include "tools/blockers/portlist.h"
 
 #include "platform/regularfile.h"
+#include "platform/rulelines.h"
 #include "platform/system.h"
 #include "platform/text.h"
 
@@ -10,13 +11,6 @@ namespace {
 // Blank means empty or spaces only; tabs and other control characters are text.
 bool isBlank(std::string_view line) {
     return line.find_first_not_of(' ') == std::string_view::npos;
-}
-
-std::string_view trimBoth(std::string_view s) {
-    const auto first = s.find_first_not_of(' ');
-    if (first == std::string_view::npos) return {};
-    const auto last = s.find_last_not_of(' ');
-    return s.substr(first, last - first + 1);
 }
 
 PortRecord split(std::string_view line) {
@@ -39,12 +33,9 @@ PortList load(std::string_view bytes) {
     if (const auto zero = buffer.find('\0'); zero != std::string_view::npos)
         buffer = buffer.substr(0, zero);
     PortList list;
-    // The first line is split as it stands; every later one only after the blanks
-    // around the rest of the text have been removed.
-    for (auto cr = buffer.find('\r'); cr != std::string_view::npos; cr = buffer.find('\r')) {
-        const std::string_view line = buffer.substr(0, std::min(cr, LineLimit));
+    for (const std::string_view whole : text::ruleLines(buffer)) {
+        const std::string_view line = whole.substr(0, LineLimit);
         if (!isBlank(line)) list.push_back(split(line));
-        buffer = trimBoth(buffer.substr(std::min(cr + 2, buffer.size())));
     }
     return list;
 }

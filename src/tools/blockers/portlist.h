@@ -25,8 +25,9 @@ inline constexpr std::size_t DescriptionWidth = 40;
 inline constexpr std::size_t SocketSlots = 100; // records that get a socket
 
 // The records of a file's bytes. Only the first 10,240 bytes count, and the text
-// ends at the first zero byte; a line ends at CR plus one more character, so a
-// last line without its CR is lost.
+// ends at the first zero byte; lines split as text::ruleLines splits them (CR
+// plus one more character, or a bare LF), so a last line without its ending is
+// lost.
 PortList load(std::string_view bytes);
 
 // Up to 10,240 bytes of the file; empty when it cannot be opened or read.

@@ -22,6 +22,8 @@ Unos_porta::Unos_porta() : ToolWindow("Unos_porta", makeDefinition()) {}
 ui::WindowDefinition Unos_porta::makeDefinition() {
     using K = ui::ControlKind;
     ui::WindowDefinition d;
+    // No caption: the title bar and the Window menu show this instead.
+    d.description = "Port launcher";
     d.width = 150;
     d.height = 50;
     d.resizable = false;

@@ -1,6 +1,7 @@
 #include "ui/qt/formwidget.h"
 
 #include "platform/text.h"
+#include "ui/qt/listview.h"
 #include "ui/qt/rowtablemodel.h"
 #include "ui/qt/textedge.h"
 #include "ui/toolwindow.h"
@@ -19,10 +20,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
-#include <QScrollBar>
 #include <QSpinBox>
 #include <QTreeView>
 #include <algorithm>
+#include <set>
 
 namespace ui {
 namespace {
@@ -34,7 +35,9 @@ bool digitsOnly(const std::string& picture) {
 
 // A static text shows "&" as the underline of the next letter and "&&" as one
 // ampersand; a label without a buddy would show the sign itself.
-QString withoutMnemonic(const std::string& label) { return textedge::toQt(plainLabel(label)); }
+QString withoutMnemonic(const std::string& label) {
+    return textedge::toQt(plainLabel(label));
+}
 
 // Multi-line text is kept with CR LF, as a Windows edit control hands it over.
 QString fromCrLf(const std::string& text) {
@@ -99,7 +102,8 @@ bool FormWidget::spansWidth(ControlKind kind) {
 QWidget* FormWidget::makeControl(const ControlDef& c) {
     const QString label = textedge::toQt(c.label);
     switch (c.kind) {
-    case ControlKind::Prompt: return new QLabel(withoutMnemonic(c.label), this);
+    case ControlKind::Prompt:
+        return new QLabel(withoutMnemonic(c.label), this);
     case ControlKind::Entry:
     case ControlKind::Display: {
         auto* edit = new QLineEdit(textedge::toQt(c.value), this);
@@ -126,17 +130,22 @@ QWidget* FormWidget::makeControl(const ControlDef& c) {
         }
         return button;
     }
-    case ControlKind::CheckBox: return new QCheckBox(label, this);
-    case ControlKind::Radio: return new QRadioButton(label, this);
+    case ControlKind::CheckBox:
+        return new QCheckBox(label, this);
+    case ControlKind::Radio:
+        return new QRadioButton(label, this);
     case ControlKind::SpinBox: {
         auto* spin = new QSpinBox(this);
         spin->setRange(c.minimum, c.maximum);
         spin->setValue(static_cast<int>(text::leadingDecimal(c.value)));
         return spin;
     }
-    case ControlKind::List: return makeList(c, m_controls[c.number]);
-    case ControlKind::Group: return new QGroupBox(label, this);
-    case ControlKind::TextBox: return new QPlainTextEdit(fromCrLf(c.value), this);
+    case ControlKind::List:
+        return makeList(c, m_controls[c.number]);
+    case ControlKind::Group:
+        return new QGroupBox(label, this);
+    case ControlKind::TextBox:
+        return new QPlainTextEdit(fromCrLf(c.value), this);
     case ControlKind::Picture: {
         auto* picture = new QLabel(this);
         picture->setAlignment(Qt::AlignCenter);
@@ -149,20 +158,8 @@ QWidget* FormWidget::makeControl(const ControlDef& c) {
 }
 
 QWidget* FormWidget::makeList(const ControlDef& c, Control& control) {
-    auto* view = new QTreeView(this);
-    control.rows = new RowTableModel(c.columns, view);
-    view->setModel(control.rows);
-    view->setRootIsDecorated(false);
-    view->setItemsExpandable(false);
-    // Every row is one line: the view need not measure thousands of them.
-    view->setUniformRowHeights(true);
-    view->setAlternatingRowColors(false);
-    view->setSelectionMode(QAbstractItemView::SingleSelection);
-    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    view->header()->setStretchLastSection(c.columns.size() <= 1);
-    for (std::size_t i = 0; i < c.columns.size(); ++i)
-        view->setColumnWidth(static_cast<int>(i), m_units.toPixelsX(c.columns[i].width));
-    view->header()->setVisible(control.rows->hasHeadings());
+    auto* view = new ListView(c.columns, m_units, this);
+    control.rows = view->rows();
     // The columns keep their widths; a narrow window scrolls the list sideways.
     view->setMinimumSize(m_units.toPixelsX(60), m_units.toPixelsY(40));
     return view;
@@ -207,7 +204,8 @@ void FormWidget::connectInput(const ControlDef& c, QWidget* w) {
         });
         break;
     }
-    default: break;
+    default:
+        break;
     }
 }
 
@@ -217,6 +215,14 @@ void FormWidget::layoutControls(QGridLayout* grid) {
         const LayoutHint& h = m_controls[n].def->layout;
         columns = std::max(columns, h.column + std::max(h.columnSpan, 1));
     }
+    // The cells each control takes, and those that fields, buttons and prompts
+    // stand in.
+    struct Cells {
+        const Control* control;
+        int row, column, rowSpan, columnSpan;
+    };
+    std::vector<Cells> placed;
+    std::set<int> busyRows, busyColumns;
     int nextRow = 0;
     for (int n : m_order) {
         const Control& c = m_controls[n];
@@ -233,12 +239,39 @@ void FormWidget::layoutControls(QGridLayout* grid) {
         grid->addWidget(c.widget, row, column, rowSpan, columnSpan);
         // Groups only frame the controls placed in their cells.
         if (c.def->kind == ControlKind::Group) c.widget->lower();
-        if (spansWidth(c.def->kind)) grid->setRowStretch(row, 1);
+        placed.push_back({&c, row, column, rowSpan, columnSpan});
+        if (!spansWidth(c.def->kind) && c.def->kind != ControlKind::Group) {
+            for (int r = row; r < row + rowSpan; ++r)
+                busyRows.insert(r);
+            for (int k = column; k < column + columnSpan; ++k)
+                busyColumns.insert(k);
+        }
         nextRow = std::max(nextRow, row + rowSpan);
     }
-    // A spare column to the right takes the extra width, so fields and buttons
-    // keep their own sizes when the window grows.
-    grid->setColumnStretch(columns, 1);
+    // Extra room, when the window is enlarged, goes to its lists and text boxes:
+    // the rows and columns they span stretch, those where no field or button
+    // stands first, so fields and buttons keep their own sizes.
+    std::set<int> growRows, growColumns;
+    auto grow = [](int first, int span, const std::set<int>& busy, std::set<int>& into) {
+        std::set<int> free;
+        for (int i = first; i < first + span; ++i)
+            if (!busy.count(i)) free.insert(i);
+        if (free.empty())
+            for (int i = first; i < first + span; ++i)
+                free.insert(i);
+        into.insert(free.begin(), free.end());
+    };
+    for (const Cells& p : placed) {
+        if (!spansWidth(p.control->def->kind)) continue;
+        grow(p.row, p.rowSpan, busyRows, growRows);
+        grow(p.column, p.columnSpan, busyColumns, growColumns);
+    }
+    for (int r : growRows)
+        grid->setRowStretch(r, 1);
+    // Without lists a spare column to the right takes the extra width.
+    if (growColumns.empty()) growColumns.insert(columns);
+    for (int k : growColumns)
+        grid->setColumnStretch(k, 1);
 }
 
 void FormWidget::press(int number) {
@@ -252,8 +285,10 @@ void FormWidget::chooseRadio(int number) {
     auto it = std::find(m_order.begin(), m_order.end(), number);
     if (it == m_order.end()) return;
     auto first = it, last = it;
-    while (first != m_order.begin() && m_controls[*(first - 1)].def->kind == ControlKind::Radio) --first;
-    while (last + 1 != m_order.end() && m_controls[*(last + 1)].def->kind == ControlKind::Radio) ++last;
+    while (first != m_order.begin() && m_controls[*(first - 1)].def->kind == ControlKind::Radio)
+        --first;
+    while (last + 1 != m_order.end() && m_controls[*(last + 1)].def->kind == ControlKind::Radio)
+        ++last;
     WindowModel& model = m_window->model();
     for (auto i = first; i <= last; ++i)
         if (*i != number && model.checked(*i)) model.setChecked(*i, false, true);
@@ -267,7 +302,10 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             const QVariant number = watched->property("controlNumber");
             if (number.isValid()) {
+                // The entry is completed first, then Enter does what it does in
+                // a dialog: it presses the default button, where there is one.
                 press(number.toInt());
+                if (m_defaultButton && m_defaultButton->isEnabled()) m_defaultButton->click();
                 return true;
             }
         }
@@ -294,12 +332,15 @@ void FormWidget::setField(const Control& c, const std::string& text) {
     const QString value = textedge::toQt(text);
     switch (c.def->kind) {
     case ControlKind::Prompt:
-        static_cast<QLabel*>(c.widget)->setText(static_cast<QLabel*>(c.widget)->buddy()
-                                                    ? value
-                                                    : withoutMnemonic(text));
+        static_cast<QLabel*>(c.widget)->setText(
+            static_cast<QLabel*>(c.widget)->buddy() ? value : withoutMnemonic(text));
         break;
-    case ControlKind::Button: static_cast<QPushButton*>(c.widget)->setText(value); break;
-    case ControlKind::Group: static_cast<QGroupBox*>(c.widget)->setTitle(value); break;
+    case ControlKind::Button:
+        static_cast<QPushButton*>(c.widget)->setText(value);
+        break;
+    case ControlKind::Group:
+        static_cast<QGroupBox*>(c.widget)->setTitle(value);
+        break;
     case ControlKind::Entry:
     case ControlKind::Display: {
         auto* edit = static_cast<QLineEdit*>(c.widget);
@@ -331,7 +372,8 @@ void FormWidget::setField(const Control& c, const std::string& text) {
     // The state of boxes and options comes as Checked, rows as list changes.
     case ControlKind::CheckBox:
     case ControlKind::Radio:
-    case ControlKind::List: break;
+    case ControlKind::List:
+        break;
     }
 }
 
@@ -341,8 +383,12 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
     Control& c = it->second;
     ++m_updating;
     switch (q.change.kind) {
-    case Change::Kind::Field: setField(c, q.change.text); break;
-    case Change::Kind::Enabled: c.widget->setEnabled(q.change.flag); break;
+    case Change::Kind::Field:
+        setField(c, q.change.text);
+        break;
+    case Change::Kind::Enabled:
+        c.widget->setEnabled(q.change.flag);
+        break;
     case Change::Kind::Checked:
         if (auto* button = qobject_cast<QAbstractButton*>(c.widget)) {
             // An exclusive group will not let its last option be cleared by hand.
@@ -355,7 +401,9 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
             }
         }
         break;
-    case Change::Kind::RowAppended: appendRows(c.def->number, {q.change.row}); break;
+    case Change::Kind::RowAppended:
+        appendRows(c.def->number, {q.change.row});
+        break;
     case Change::Kind::ListCleared:
         if (c.rows) c.rows->clear();
         break;
@@ -371,8 +419,11 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
             static_cast<QTreeView*>(c.widget)->header()->setVisible(c.rows->hasHeadings());
         }
         break;
-    case Change::Kind::Focus: c.widget->setFocus(Qt::OtherFocusReason); break;
-    default: break;
+    case Change::Kind::Focus:
+        c.widget->setFocus(Qt::OtherFocusReason);
+        break;
+    default:
+        break;
     }
     --m_updating;
 }
@@ -380,12 +431,25 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
 void FormWidget::appendRows(int control, std::vector<Row> rows) {
     auto it = m_controls.find(control);
     if (it == m_controls.end() || !it->second.rows) return;
-    auto* view = static_cast<QTreeView*>(it->second.widget);
-    // A log follows its newest line unless the person has scrolled back to read.
-    QScrollBar* bar = view->verticalScrollBar();
-    const bool atEnd = bar->value() >= bar->maximum();
+    // The view follows the newest row itself, unless the person scrolled away.
     it->second.rows->appendRows(std::move(rows));
-    if (atEnd) view->scrollToBottom();
+}
+
+QWidget* FormWidget::firstEntry() const {
+    // The first field that takes typing, else the first control that takes the
+    // focus at all (a window of buttons and lists).
+    QWidget* fallback = nullptr;
+    for (int n : m_order) {
+        const Control& c = m_controls.at(n);
+        if (!c.widget->isEnabled() || c.widget->focusPolicy() == Qt::NoFocus) continue;
+        const ControlKind k = c.def->kind;
+        if (k == ControlKind::Entry || k == ControlKind::SpinBox || k == ControlKind::TextBox)
+            return c.widget;
+        if (!fallback && k != ControlKind::Prompt && k != ControlKind::Group &&
+            k != ControlKind::Picture)
+            fallback = c.widget;
+    }
+    return fallback;
 }
 
 } // namespace ui

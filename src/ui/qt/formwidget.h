@@ -31,6 +31,8 @@ public:
     void appendRows(int control, std::vector<Row> rows);
 
     QWidget* controlWidget(int number) const;
+    // Where the focus goes when the window opens: its first entry.
+    QWidget* firstEntry() const;
     const DialogUnits& units() const { return m_units; }
 
 protected:

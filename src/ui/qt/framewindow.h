@@ -39,16 +39,29 @@ public:
     FrameMenu* frameMenu() const { return m_menu; }
     QLabel* statusZone(int zone) const;
     void showHelpLine(const QString& text);
+    // Zone 1 when no menu item is highlighted: the active window's one-line
+    // description (the frame's own when no tool window is active).
+    QString zoneOneText() const;
     void arrangeIcons();
+    // Window > Tile and Cascade: no window below the size its controls need.
+    void tile();
+    void cascade();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildStatusBar(int zones);
+    void showZoneOne();
+    // Moves and shrinks the frame back onto the screen, its own frame included,
+    // once the window system has said how large that frame is.
+    void keepOnScreen();
+    // The screen's room for the frame (where it may be placed), in global pixels.
+    QRect screenRoom() const;
     void setZone(int zone, const QString& text);
     void editAction(StandardAction action);
     void showHelp(StandardAction action);

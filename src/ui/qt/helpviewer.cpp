@@ -1,5 +1,7 @@
 #include "ui/qt/helpviewer.h"
 
+#include "ui/qt/programfiles.h"
+
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -15,15 +17,25 @@
 
 // Resources of a static library are registered by hand: nothing else pulls the
 // generated object into the program.
-static void registerHelpPages() { Q_INIT_RESOURCE(help); }
+static void registerHelpPages() {
+    Q_INIT_RESOURCE(help);
+}
 
 namespace ui {
 namespace {
 
-const QString kRoot = QStringLiteral(":/help/");
+// The pages installed beside the program, where they are, else those inside it.
+QString root() {
+    static const QString found = [] {
+        const QString dir =
+            programfiles::directoryWith(QStringLiteral("help"), QStringLiteral("contents.html"));
+        return dir.isEmpty() ? QStringLiteral(":/help/") : dir + QLatin1Char('/');
+    }();
+    return found;
+}
 
 QString readPage(const QString& file) {
-    QFile f(kRoot + file);
+    QFile f(root() + file);
     if (!f.open(QIODevice::ReadOnly)) return {};
     return QString::fromUtf8(f.readAll());
 }
@@ -46,8 +58,8 @@ QString HelpViewer::title(const QString& file) {
 }
 
 QStringList HelpViewer::search(const QString& query) {
-    const QStringList words = query.split(QRegularExpression(QStringLiteral("\\s+")),
-                                          Qt::SkipEmptyParts);
+    const QStringList words =
+        query.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
     QStringList found;
     for (const QString& file : pages()) {
         QTextDocument doc;
@@ -71,7 +83,7 @@ HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent) {
     auto* find = new QPushButton(tr("&Find"), this);
     m_list = new QListWidget(this);
     m_page = new QTextBrowser(this);
-    m_page->setSearchPaths({kRoot});
+    m_page->setSearchPaths({root()});
     m_page->setOpenExternalLinks(false);
 
     auto* left = new QWidget(this);

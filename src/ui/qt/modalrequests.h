@@ -45,7 +45,12 @@ private:
         std::shared_ptr<std::promise<int>> answer;
         int fallback = 0;
         QPointer<QWidget> blocked;
+        QPointer<QWidget> focus; // where the person was working when the box came
     };
+    // Where the focus is when a request comes (let go of when it is inside the
+    // part the request blocks), and putting it back once it is answered.
+    static QWidget* takeFocus(QWidget* blocked);
+    static void restoreFocus(QWidget* focus);
     void finish(QObject* request, int answer);
 
     std::map<QObject*, Pending> m_pending;

@@ -3,6 +3,8 @@
 #include "ui/windowmodel.h"
 
 #include <QRect>
+#include <QSize>
+#include <functional>
 
 class QWidget;
 
@@ -17,7 +19,19 @@ class PlacementRecorder {
 public:
     PlacementRecorder(QWidget& widget, WindowModel& model, const DialogUnits& units);
 
+    // Where placements must fit (the screen for the frame, the frame's client area
+    // for a tool window; an invalid rectangle while it is not known yet), and the
+    // size the window's controls need, below which fitting never shrinks it.
+    void setBounds(std::function<QRect()> bounds, std::function<QSize()> needed);
+
     void apply(const Placement& placement);
+    // A rectangle fitted into the bounds: shrunk to them where it is larger (but
+    // not below the needed size), then moved inside them.
+    QRect fitted(QRect rect) const;
+    // Geometry given by the frame's Tile or Cascade: shown, but its size is not
+    // the person's, so the placement keeps the size it had until the person
+    // resizes the window.
+    void arrange(const QRect& rect);
     // Called from the widget's move, resize and state-change events.
     void record();
     void setEnabled(bool enabled) { m_enabled = enabled; }
@@ -26,10 +40,15 @@ private:
     QWidget& m_widget;
     WindowModel& m_model;
     DialogUnits m_units;
+    std::function<QRect()> m_bounds;
+    std::function<QSize()> m_needed;
     QRect m_normal;
     Placement m_last;
     bool m_applying = false;
     bool m_enabled = false;
+    bool m_arranged = false;
+    QSize m_arrangedSize; // pixels, as Tile or Cascade gave it
+    QSize m_keptSize;     // dialog units, the placement's size before
 };
 
 } // namespace ui

@@ -3,6 +3,7 @@
 #include "ui/qt/formwidget.h"
 #include "ui/qt/framewindow.h"
 #include "ui/qt/modalrequests.h"
+#include "ui/qt/programfiles.h"
 #include "ui/qt/soundplayer.h"
 #include "ui/qt/textedge.h"
 #include "ui/qt/toolsubwindow.h"
@@ -19,6 +20,9 @@ namespace ui {
 QtFrontEnd::QtFrontEnd()
     : m_gui(std::make_unique<QObject>()), m_modal(std::make_unique<ModalRequests>()),
       m_sound(std::make_unique<SoundPlayer>()) {
+    // The frame, every tool window and the desktop entry show the same icon.
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::setWindowIcon(programfiles::appIcon());
     if (QCoreApplication* app = QCoreApplication::instance()) {
         // Once the event loop is ending nobody will answer a box: the waiting
         // threads get their defaults so they can close.
@@ -34,16 +38,20 @@ QtFrontEnd::~QtFrontEnd() {
     m_modal->answerAll();
     {
         std::lock_guard lock(m_mutex);
-        for (auto& [window, observer] : m_observers) observer->setView(nullptr);
+        for (auto& [window, observer] : m_observers)
+            observer->setView(nullptr);
     }
-    for (auto& [window, shown] : m_shown) shown.observer->setView(nullptr);
+    for (auto& [window, shown] : m_shown)
+        shown.observer->setView(nullptr);
     m_main.reset();
     m_shown.clear();
     // Queued calls still waiting for the GUI object are dropped with it.
     m_gui.reset();
 }
 
-void QtFrontEnd::setDesktop(Desktop* desktop) { m_desktop = desktop; }
+void QtFrontEnd::setDesktop(Desktop* desktop) {
+    m_desktop = desktop;
+}
 
 template <typename Fn> void QtFrontEnd::onGui(Fn fn) {
     QMetaObject::invokeMethod(m_gui.get(), std::move(fn), Qt::QueuedConnection);

@@ -31,6 +31,9 @@ public:
     // Column from 1, as the model numbers them.
     void setHeading(int column, const QString& heading);
     bool hasHeadings() const;
+    // The rows as the tool wrote them (Windows-1250).
+    const Row& row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
+    const std::vector<Row>& allRows() const { return m_rows; }
 
 private:
     std::vector<Row> m_rows;

@@ -1,5 +1,7 @@
 #include "ui/qt/soundplayer.h"
 
+#include "ui/qt/programfiles.h"
+
 #include <QApplication>
 #include <QAudioDevice>
 #include <QFileInfo>
@@ -19,7 +21,8 @@ constexpr int kLongestCueMs = 30000;
 SoundPlayer::SoundPlayer(QObject* parent) : QObject(parent) {}
 
 void SoundPlayer::play(const QString& file) {
-    const QFileInfo info(file);
+    // The person's own file in the current directory first, else the program's.
+    const QFileInfo info(programfiles::find(QStringLiteral("sounds"), file));
     if (!info.isFile() || !info.isReadable()) {
         QApplication::beep();
         return;

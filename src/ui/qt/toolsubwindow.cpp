@@ -1,6 +1,5 @@
 #include "ui/qt/toolsubwindow.h"
 
-#include <QFontMetrics>
 #include <QMdiArea>
 #include <algorithm>
 
@@ -11,12 +10,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QScrollArea>
+#include <QStyle>
+#include <QStyleOptionTitleBar>
 
 namespace ui {
 
 ToolSubWindow::ToolSubWindow(std::shared_ptr<ToolWindow> window, QWidget* parent)
-    : QMdiSubWindow(parent), m_window(std::move(window)),
-      m_form(new FormWidget(m_window, nullptr)),
+    : QMdiSubWindow(parent), m_window(std::move(window)), m_form(new FormWidget(m_window, nullptr)),
       m_placement(*this, m_window->model(), m_form->units()) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     // A window placed smaller than its controls need shows part of them, as a
@@ -27,7 +27,8 @@ ToolSubWindow::ToolSubWindow(std::shared_ptr<ToolWindow> window, QWidget* parent
     scroll->setWidget(m_form);
     setWidget(scroll);
     const WindowDefinition& def = m_window->definition();
-    setWindowTitle(textedge::toQt(def.caption));
+    setWindowTitle(title(def.caption));
+    m_placement.setBounds([this] { return areaRect(); }, [this] { return neededSize(); });
     if (def.toolWindowStyle) {
         // A narrow caption: the title bar follows the font it is drawn with, so
         // the subwindow gets a smaller one and the form keeps the usual one.
@@ -61,19 +62,68 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
             i = j - 1;
             break;
         }
-        case Change::Kind::Caption: setWindowTitle(textedge::toQt(c.text)); break;
+        case Change::Kind::Caption:
+            setWindowTitle(title(c.text));
+            break;
         case Change::Kind::Visible:
             m_hidden = !c.flag;
             setVisible(c.flag);
             break;
-        case Change::Kind::Placement: m_placement.apply(changes[i].placement); break;
-        case Change::Kind::Redraw: m_form->update(); break;
-        case Change::Kind::Cursor: showBusy(c.flag); break;
+        case Change::Kind::Placement:
+            m_placement.apply(changes[i].placement);
+            break;
+        case Change::Kind::Redraw:
+            m_form->update();
+            break;
+        case Change::Kind::Cursor:
+            showBusy(c.flag);
+            break;
         case Change::Kind::StatusZone:
-        case Change::Kind::MenuChecked: break;
-        default: m_form->applyControlChange(changes[i]); break;
+        case Change::Kind::MenuChecked:
+            break;
+        default:
+            m_form->applyControlChange(changes[i]);
+            break;
         }
     }
+}
+
+QString ToolSubWindow::title(const std::string& caption) const {
+    return textedge::toQt(shownTitle(caption, m_window->definition(), m_window->procedure()));
+}
+
+QRect ToolSubWindow::areaRect() const {
+    const QMdiArea* area = mdiArea();
+    if (!area || !area->isVisible()) return {};
+    return QRect(QPoint(0, 0), area->viewport()->size());
+}
+
+QSize ToolSubWindow::neededSize() const {
+    return sizeHint();
+}
+
+int ToolSubWindow::captionHeight() const {
+    // Measured where the contents start, once laid out; until then from the style,
+    // which sizes the caption by the window's own font.
+    QStyleOptionTitleBar option;
+    option.initFrom(this);
+    option.titleBarFlags = windowFlags();
+    const int fromStyle = style()->pixelMetric(QStyle::PM_TitleBarHeight, &option, this) +
+                          style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, this);
+    return std::max(widget() ? widget()->y() : 0, fromStyle);
+}
+
+void ToolSubWindow::arrange(const QRect& rect) {
+    if (isMinimized()) return;
+    m_placement.arrange(rect);
+}
+
+void ToolSubWindow::focusFirstEntry() {
+    if (QMdiArea* area = mdiArea()) area->setActiveSubWindow(this);
+    const int wanted = m_window->model().focus();
+    QWidget* target = wanted != 0 ? m_form->controlWidget(wanted) : nullptr;
+    if (!target) target = m_form->firstEntry();
+    if (target) target->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void ToolSubWindow::showBusy(bool busy) {
@@ -106,22 +156,24 @@ void ToolSubWindow::showFirstTime() {
         // windows (every tool shares the same default corner), and it is at least
         // large enough to show all its controls.
         const QSize defined = m_form->units().toPixels(p).size();
-        resize(defined.expandedTo(sizeHint()));
-        move(freeCascadeSpot());
+        setGeometry(m_placement.fitted(QRect(freeCascadeSpot(), defined.expandedTo(sizeHint()))));
         m_placement.setEnabled(true);
         m_placement.record();
-        return;
+    } else {
+        // Restored from the settings file: where the person left it, as far as
+        // it fits in the frame's client area as it is now.
+        m_placement.apply(p);
+        m_placement.setEnabled(true);
     }
-    // Restored from the settings file: exactly where the person left it.
-    m_placement.apply(p);
-    m_placement.setEnabled(true);
+    if (!m_hidden) focusFirstEntry();
 }
 
 QPoint ToolSubWindow::freeCascadeSpot() const {
     // Down and to the right of the windows that already stand in the corner, as a
-    // cascade would put it, so a new window never hides one exactly.
+    // cascade would put it, so a new window never hides one exactly; one step
+    // shows the caption of the window underneath whole.
     const QMdiArea* area = mdiArea();
-    const int step = QFontMetrics(font()).height() + 8;
+    const int step = captionHeight();
     QPoint at(0, 0);
     if (!area) return at;
     const auto others = area->subWindowList();

@@ -24,10 +24,20 @@ public:
     ~ToolSubWindow() override;
 
     void applyChanges(const std::vector<QueuedChange>& changes) override;
-    // Shown once its first changes are in, so it opens where the model says.
+    // Shown once its first changes are in, so it opens where the model says,
+    // inside the frame's client area, with the focus in its first entry.
     void showFirstTime();
     // Where a newly opened window goes so that it covers no other exactly.
     QPoint freeCascadeSpot() const;
+    // The size that shows all its controls.
+    QSize neededSize() const;
+    // How far down its contents start: its caption and frame.
+    int captionHeight() const;
+    // Geometry given by the frame's Tile or Cascade (not saved as its size).
+    void arrange(const QRect& rect);
+    // Activates the window and puts the focus where the tool wants it, else in
+    // its first entry.
+    void focusFirstEntry();
     // The window has closed: the subwindow may go now.
     void release();
 
@@ -41,6 +51,9 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    QString title(const std::string& caption) const;
+    // The frame's client area, in the coordinates the window is placed in.
+    QRect areaRect() const;
     void showBusy(bool busy);
 
     std::shared_ptr<ToolWindow> m_window;
