@@ -2,6 +2,7 @@
 #include "tools/http/fetchrules.h"
 #include "tools/http/ws_hclient.h"
 
+#include <mutex>
 #include <thread>
 #include <zlib.h>
 
@@ -20,10 +21,15 @@ public:
             const int fd = ::accept(m_listener, nullptr, nullptr);
             if (fd < 0) return;
             char buf[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
+            std::string got;
+            while (got.find("\r\n\r\n") == std::string::npos) {
                 const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
                 if (n <= 0) break;
-                request.append(buf, static_cast<std::size_t>(n));
+                got.append(buf, static_cast<std::size_t>(n));
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                m_request = got;
             }
             for (const auto& p : pieces) {
                 sendAll(fd, p);
@@ -40,9 +46,15 @@ public:
         ::close(m_listener);
     }
     int port = 0;
-    std::string request;
+    // The request as it came, once it is whole.
+    std::string request() const {
+        std::lock_guard lock(m_mutex);
+        return m_request;
+    }
 
 private:
+    mutable std::mutex m_mutex;
+    std::string m_request;
     int m_listener = -1;
     std::thread m_thread;
 };
@@ -159,7 +171,7 @@ TEST_F(HttpClient, RequestIsSentAsWrittenAndAResponseInPiecesIsStoredDecoded) {
     press(ws_HClient::GoButton);
     ASSERT_TRUE(logged("closed."));
     ASSERT_TRUE(waitUntil([&] { return queued.links().size() == 1; }));
-    EXPECT_EQ(peer.request,
+    EXPECT_EQ(peer.request(),
               tools::http::requestText("a/b/", "127.0.0.1", static_cast<std::uint16_t>(peer.port)));
     EXPECT_TRUE(ScratchDir::read(dir.path() / "127.0.0.1/a/b/index.htm") == body);
     // The field may show the queued link's path by now; the console kept them all.

@@ -90,7 +90,11 @@ TEST_F(HttpServer, RequestsGetTheRawFileOrNothingAndTheServerKeepsServing) {
 TEST_F(HttpServer, TenClientsAtOnceGetTheirOwnFilesAndAnEleventhIsToldTheServerIsBusy) {
     // Slow passes, so all ten are still being served when the eleventh comes.
     server->invoke([&] { server->applyInput(WS_http_s::DelaySpin, "50"); }).get();
-    ASSERT_TRUE(waitUntil([&] { return server->timerPeriod() == 50; }));
+    ASSERT_TRUE(waitUntil([&] {
+        int period = 0;
+        server->invoke([&] { period = server->timerPeriod(); }).get();
+        return period == 50;
+    }));
     std::vector<std::string> files;
     std::vector<int> peers;
     for (int i = 0; i < 10; ++i) {

@@ -2,6 +2,7 @@
 
 #include "ui/qt/formwidget.h"
 #include "ui/qt/framewindow.h"
+#include "ui/qt/guiqueue.h"
 #include "ui/qt/modalrequests.h"
 #include "ui/qt/programfiles.h"
 #include "ui/qt/soundplayer.h"
@@ -12,13 +13,12 @@
 
 #include <QApplication>
 #include <QMdiArea>
-#include <QMetaObject>
 #include <chrono>
 
 namespace ui {
 
 QtFrontEnd::QtFrontEnd()
-    : m_gui(std::make_unique<QObject>()), m_modal(std::make_unique<ModalRequests>()),
+    : m_gui(std::make_unique<GuiQueue>()), m_modal(std::make_unique<ModalRequests>()),
       m_sound(std::make_unique<SoundPlayer>()) {
     // The frame, every tool window and the desktop entry show the same icon.
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
@@ -54,7 +54,7 @@ void QtFrontEnd::setDesktop(Desktop* desktop) {
 }
 
 template <typename Fn> void QtFrontEnd::onGui(Fn fn) {
-    QMetaObject::invokeMethod(m_gui.get(), std::move(fn), Qt::QueuedConnection);
+    m_gui->post(std::move(fn));
 }
 
 FrameWindow& QtFrontEnd::mainWindow() {

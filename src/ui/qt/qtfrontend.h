@@ -14,6 +14,7 @@ namespace ui {
 
 class Desktop;
 class FrameWindow;
+class GuiQueue;
 class ModalRequests;
 class SoundPlayer;
 class ToolSubWindow;
@@ -62,7 +63,7 @@ private:
     int waitFor(std::future<int> answer, int fallback);
 
     Desktop* m_desktop = nullptr;
-    std::unique_ptr<QObject> m_gui; // lives on the GUI thread; queued calls go to it
+    std::unique_ptr<GuiQueue> m_gui; // lives on the GUI thread; queued calls go to it
     std::unique_ptr<FrameWindow> m_main;
     std::unique_ptr<ModalRequests> m_modal;
     std::unique_ptr<SoundPlayer> m_sound;

@@ -1,16 +1,14 @@
 #include "ui/qt/windowobserver.h"
 
+#include "ui/qt/guiqueue.h"
 #include "ui/qt/windowview.h"
 #include "ui/toolwindow.h"
 
-#include <QMetaObject>
-#include <QObject>
-
 namespace ui {
 
-WindowObserver::WindowObserver(ToolWindow& window, QObject* guiContext,
+WindowObserver::WindowObserver(ToolWindow& window, GuiQueue* gui,
                                std::atomic<int>& flushCounter)
-    : m_window(window), m_context(guiContext), m_flushCounter(flushCounter) {}
+    : m_window(window), m_gui(gui), m_flushCounter(flushCounter) {}
 
 void WindowObserver::seedFromModel() {
     WindowModel& model = m_window.model();
@@ -92,10 +90,7 @@ void WindowObserver::queue(QueuedChange change) {
         post = !m_flushPosted;
         m_flushPosted = true;
     }
-    if (post && m_context) {
-        QMetaObject::invokeMethod(
-            m_context, [self = shared_from_this()] { self->flush(); }, Qt::QueuedConnection);
-    }
+    if (post && m_gui) m_gui->post([self = shared_from_this()] { self->flush(); });
 }
 
 void WindowObserver::flush() {

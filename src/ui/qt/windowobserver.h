@@ -8,10 +8,10 @@
 #include <mutex>
 #include <vector>
 
-class QObject;
 
 namespace ui {
 
+class GuiQueue;
 class ToolWindow;
 class WindowView;
 
@@ -21,7 +21,7 @@ class WindowView;
 // thousands, and the rows arrive in batches the list can take at once.
 class WindowObserver : public ModelObserver, public std::enable_shared_from_this<WindowObserver> {
 public:
-    WindowObserver(ToolWindow& window, QObject* guiContext, std::atomic<int>& flushCounter);
+    WindowObserver(ToolWindow& window, GuiQueue* gui, std::atomic<int>& flushCounter);
 
     // On the window's thread, before the observer is added to the model: the
     // model's present state as changes, so the new view starts where the model is.
@@ -37,7 +37,7 @@ private:
     void queue(QueuedChange change);
 
     ToolWindow& m_window;
-    QObject* m_context; // lives on the GUI thread, longer than any window
+    GuiQueue* m_gui; // lives on the GUI thread, longer than any window
     std::atomic<int>& m_flushCounter;
     WindowView* m_view = nullptr;
 
