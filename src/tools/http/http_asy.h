@@ -88,7 +88,6 @@ private:
     int m_file = -1;
     Clock::time_point m_transferStart;
     Clock::time_point m_readStart;
-    std::uint64_t m_generation = 0; // of the root handle, so a late error event is known
 };
 
 } // namespace tools
