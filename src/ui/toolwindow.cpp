@@ -7,6 +7,7 @@
 #include "ui/windowloop.h"
 #include "ui/windowplacement.h"
 
+#include "platform/pollgroup.h"
 #include "platform/text.h"
 #include "platform/winsock.h"
 
@@ -14,6 +15,9 @@
 #include <cstdio>
 
 namespace ui {
+namespace {
+thread_local int t_batchDepth = 0;
+} // namespace
 
 ToolWindow::ToolWindow(std::string procedure, WindowDefinition definition)
     : m_procedure(std::move(procedure)), m_definition(std::move(definition)),
@@ -68,6 +72,20 @@ void ToolWindow::detachLoop() {
         dropped.swap(m_queue);
     }
     // Destroyed outside the lock: an invoke that never ran breaks its promise here.
+}
+
+bool ToolWindow::inBatch() {
+    return t_batchDepth > 0;
+}
+
+void ToolWindow::beginBatch() {
+    ++t_batchDepth;
+}
+
+void ToolWindow::endBatch() {
+    if (--t_batchDepth > 0) return;
+    if (win::PollGroup* group = m_pollGroup.load()) group->flush();
+    if (FrontEnd* f = frontEnd()) f->flushOutput();
 }
 
 void ToolWindow::holdWakes() {
@@ -177,6 +195,8 @@ void ToolWindow::dispatch(Pending& event) {
         reportFailure(e.what());
     }
     if (event.done) {
+        // Whoever waits for this sees what it printed.
+        if (FrontEnd* f = frontEnd()) f->flushOutput();
         event.done->set_value();
         event.done.reset();
     }

@@ -12,7 +12,10 @@ void WindowThread::run() {
     {
         WindowLoop loop(*m_window);
         m_window->attachLoop(&loop, loop.pollGroup());
-        m_window->runOpen();
+        {
+            ToolWindow::Batch batch(*m_window);
+            m_window->runOpen();
+        }
         if (!m_window->isClosed()) exec();
         m_window->detachLoop();
         // Events still queued are deleted by detachLoop, breaking their promises, so

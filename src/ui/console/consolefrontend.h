@@ -27,6 +27,7 @@ public:
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
     void allClosed() override;
+    void flushOutput() override;
 
     // The answer for the next message box: a button's position (1 = first) or
     // its label. The answer for the next popup menu: an entry number, 0 = none.
