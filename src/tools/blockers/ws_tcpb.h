@@ -1,4 +1,5 @@
 #pragma once
+#include "net/acceptexhaustion.h"
 #include "tools/blockers/portblocker.h"
 
 namespace tools {
@@ -29,6 +30,7 @@ private:
     void closeClient();
 
     win::SOCKET m_clientSocket = win::INVALID_SOCKET;
+    net::AcceptExhaustion m_exhaustion;
 };
 
 } // namespace tools

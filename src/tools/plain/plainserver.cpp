@@ -111,7 +111,7 @@ void PlainServer::bindWithRetries() {
     }
 }
 
-void PlainServer::onUserEvent(int event, win::WPARAM, win::LPARAM) {
+void PlainServer::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     switch (event) {
     case 1024:
         postClose();
@@ -120,10 +120,10 @@ void PlainServer::onUserEvent(int event, win::WPARAM, win::LPARAM) {
         onAcceptEvent();
         break;
     case 1127:
-        onReadEvent();
+        onReadEvent(static_cast<win::SOCKET>(wParam));
         break;
     case 1128:
-        onPeerCloseEvent();
+        onPeerCloseEvent(static_cast<win::SOCKET>(wParam));
         break;
     }
 }

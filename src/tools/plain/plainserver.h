@@ -38,9 +38,11 @@ protected:
     virtual void beforeBind() {}
     // After the bind rule (the TCP server's listen).
     virtual void afterBind() {}
+    // The socket events of the server hook, with the socket whose notification
+    // raised them.
     virtual void onAcceptEvent() {}
-    virtual void onReadEvent() {}
-    virtual void onPeerCloseEvent() {}
+    virtual void onReadEvent(win::SOCKET /*notified*/) {}
+    virtual void onPeerCloseEvent(win::SOCKET /*notified*/) {}
     // At window close, after the server's own socket is closed.
     virtual void closeConnections() {}
 
