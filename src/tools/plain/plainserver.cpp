@@ -62,6 +62,7 @@ void PlainServer::countHit() {
 void PlainServer::onOpen() {
     m_serverPort = portFromParameter(argument(0), m_defaultPort);
     installHook(std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server));
+    installHooks();
     m_host = net::StartupBanner(
         *this, m_log, net::ReportVariant::LogAndSound,
         [this](const net::LocalHost& host) {

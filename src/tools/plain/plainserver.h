@@ -34,6 +34,8 @@ protected:
     void onClose() override;
     void onUserEvent(int event, win::WPARAM wParam, win::LPARAM lParam) override;
 
+    // After the server hook, the window's further hooks, if any.
+    virtual void installHooks() {}
     // Between the socket's creation and its bind (the UDP server's option).
     virtual void beforeBind() {}
     // After the bind rule (the TCP server's listen).

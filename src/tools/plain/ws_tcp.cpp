@@ -1,5 +1,6 @@
 #include "tools/plain/ws_tcp.h"
 
+#include "net/resetclosehook.h"
 #include "net/soundcue.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
@@ -9,6 +10,11 @@
 namespace tools {
 
 WS_Tcp::WS_Tcp() : PlainServer("WS_Tcp", "TCP", 8010, SOCK_STREAM, 71) {}
+
+void WS_Tcp::installHooks() {
+    // A reset connection is closed like one its peer closed.
+    installHook(std::make_shared<net::ResetCloseHook>());
+}
 
 void WS_Tcp::afterBind() {
     m_log.add("socket to listen...");

@@ -14,6 +14,7 @@ public:
     WS_Tcp();
 
 protected:
+    void installHooks() override;
     void afterBind() override;
     void onAcceptEvent() override;
     void onReadEvent(win::SOCKET notified) override;
