@@ -14,9 +14,10 @@
 class Program {
 public:
     // `launcher`, when given, is a command that runs the program (for example
-    // "ip netns exec NAME"), found on the PATH.
+    // "ip netns exec NAME"), found on the PATH. `binary`: another build of the
+    // program than the one under test.
     explicit Program(std::vector<std::string> args, const std::string& input = {},
-                     std::vector<std::string> launcher = {}) {
+                     std::vector<std::string> launcher = {}, std::string binary = {}) {
         int out[2], in[2];
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(in, O_CLOEXEC) != 0) return;
         m_pid = ::fork();
@@ -24,7 +25,8 @@ public:
             ::dup2(in[0], 0);
             ::dup2(out[1], 1);
             std::vector<char*> argv;
-            std::string path = std::string(WS_BINARY_DIR) + "/wstoolbox";
+            std::string path =
+                binary.empty() ? std::string(WS_BINARY_DIR) + "/wstoolbox" : binary;
             for (auto& l : launcher) argv.push_back(l.data());
             argv.push_back(path.data());
             for (auto& a : args) argv.push_back(a.data());
@@ -77,6 +79,16 @@ public:
     }
 
     void signal(int sig) { ::kill(m_pid, sig); }
+    // Reads what the program prints for `milliseconds`.
+    void readFor(int milliseconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < deadline)
+            readSome(int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                             deadline - std::chrono::steady_clock::now())
+                             .count()) +
+                     1);
+    }
+    pid_t pid() const { return m_pid; }
     const std::string& output() const { return m_output; }
     bool printed(const std::string& line) const {
         return ("\n" + m_output).find("\n" + line + "\n") != std::string::npos;
