@@ -17,6 +17,18 @@ struct TcpServer : PlainFixture {
         server = startServer("WS_Tcp", std::to_string(port));
     }
     std::size_t rowCount() { return texts(*server).size(); }
+    // Two peers connected, once the server has logged both accepts.
+    std::pair<int, int> twoClients() {
+        const int first = tcpConnect(port);
+        const int second = tcpConnect(port);
+        EXPECT_TRUE(waitUntil([&] {
+            std::size_t accepts = 0;
+            for (const auto& t : texts(*server))
+                accepts += t.find(" accept #") != std::string::npos;
+            return accepts == 2;
+        }));
+        return {first, second};
+    }
     // The lines added after the first `from`.
     std::vector<std::string> linesFrom(std::size_t from) {
         auto all = texts(*server);
@@ -92,17 +104,10 @@ TEST_F(TcpServer, ALargeSendIsLoggedReadByReadInLinesOfAtMost80) {
 
 TEST_F(TcpServer, ConnectionsAreClosedWithTheWindowTheNewestAndTheDisplacedOnes) {
     const int before = openDescriptors();
-    const int first = tcpConnect(port);
-    const int second = tcpConnect(port);
+    // Two accept lines; data from the newest is read.
+    const auto [first, second] = twoClients();
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
-    // Two accept lines; data from the newest is read.
-    ASSERT_TRUE(waitUntil([&] {
-        std::size_t accepts = 0;
-        for (const auto& t : texts(*server))
-            accepts += t.find(" accept #") != std::string::npos;
-        return accepts == 2;
-    }));
     sendAll(second, "newest");
     EXPECT_TRUE(waitForText(*server, "newest"));
     closeWindow(server);
@@ -153,16 +158,9 @@ TEST_F(TcpServer, LoadAThousandClientsOneAfterAnotherAreAllLoggedAndLeaveNoDescr
 // Each connection is read and closed on its own notifications; ClientSocket, the
 // newest, is not the one an older connection's data or close acts on.
 TEST_F(TcpServer, TwoClientsAreEachReadAndClosedOnTheirOwn) {
-    const int first = tcpConnect(port);
-    const int second = tcpConnect(port);
+    const auto [first, second] = twoClients();
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
-    ASSERT_TRUE(waitUntil([&] {
-        std::size_t accepts = 0;
-        for (const auto& t : texts(*server))
-            accepts += t.find(" accept #") != std::string::npos;
-        return accepts == 2;
-    }));
     sendAll(first, "From The First");
     EXPECT_TRUE(waitForText(*server, "from the first"));
     sendAll(second, "From The Second");
