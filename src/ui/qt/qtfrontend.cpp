@@ -115,15 +115,20 @@ void QtFrontEnd::show(const std::shared_ptr<ToolWindow>& window,
     }
     m_frameShown.notify_all();
     // The windows the frame opens as it starts are made after it is up: the person
-    // sees the frame sooner, and its tools a moment later.
+    // sees the frame sooner, and its tools a moment later. A timer, not a queued
+    // call: it fires once the events already waiting (the frame's own) are done.
     m_frameComing = true;
-    QTimer::singleShot(0, m_gui.get(), [this] {
+    auto* later = new QTimer(m_gui.get());
+    later->setSingleShot(true);
+    QObject::connect(later, &QTimer::timeout, m_gui.get(), [this, later] {
+        later->deleteLater();
         m_frameComing = false;
         std::vector<Shown> deferred = std::move(m_deferred);
         m_deferred.clear();
         for (auto& d : deferred)
             show(d.window, d.observer);
     });
+    later->start(0);
 }
 
 void QtFrontEnd::windowClosed(ToolWindow& window) {
