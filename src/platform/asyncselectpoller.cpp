@@ -19,6 +19,10 @@ namespace {
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
 // The poller thread's wake-up in its own set; socket stamps start at 1.
 constexpr std::uint64_t kWakeStamp = 0;
+// What a connected socket is watched for while FD_READ is asked: data, and the
+// peer's close. Urgent data is not: a byte the window never reads out of band
+// would keep it reported for ever.
+constexpr std::uint32_t kReadBits = EPOLLIN | EPOLLRDHUP;
 
 int pendingSocketError(int fd) {
     int error = 0;
@@ -95,32 +99,31 @@ int AsyncSelectPoller::poll(int epollFd, int timeout) {
 }
 
 void AsyncSelectPoller::handle(Registration& reg, std::uint32_t revents) {
-    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
-        handleConnected(reg, revents);
-        return;
-    }
     const long before = reg.enabled;
     const bool wasDone = reg.closeDone;
     const bool wasPending = reg.connectPending;
-    // A condition that holds while its notification is disabled is reported by
-    // every look: the socket stops being watched for it until the re-enabling call.
-    const auto ready = [&](long event, std::uint32_t bit) {
-        if ((reg.events & event) && !postIfEnabled(reg, event, 0)) reg.muted |= bit;
-    };
-    if (!reg.stream) {
-        if (revents & (EPOLLIN | EPOLLERR)) ready(FD_READ, EPOLLIN);
-        if (revents & EPOLLOUT) ready(FD_WRITE, EPOLLOUT);
+    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
+        handleConnected(reg, revents);
+    } else if (!reg.stream) {
+        if (revents & (EPOLLIN | EPOLLERR)) ready(reg, FD_READ, EPOLLIN);
+        if (revents & EPOLLOUT) ready(reg, FD_WRITE, EPOLLOUT);
     } else if (reg.connectPending) {
         if (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) finishConnect(reg, revents);
     } else if (reg.listening) {
-        if (revents & (EPOLLIN | EPOLLERR)) ready(FD_ACCEPT, EPOLLIN);
+        if (revents & (EPOLLIN | EPOLLERR)) ready(reg, FD_ACCEPT, EPOLLIN);
     }
-    // These sockets are watched level-triggered. A hang-up or error is reported by
+    // Every socket is watched level-triggered. A hang-up or error is reported by
     // epoll whatever the mask; when it led to nothing, the socket waits out of the
     // set until a re-enabling call, or the poller would spin on it.
     const bool changed =
         before != reg.enabled || wasDone != reg.closeDone || wasPending != reg.connectPending;
     if ((revents & (EPOLLERR | EPOLLHUP)) && !changed) reg.parked = true;
+}
+
+void AsyncSelectPoller::ready(Registration& reg, long event, std::uint32_t bits) {
+    // A condition that holds while its notification is disabled is reported by
+    // every look: the socket stops being watched for it until the re-enabling call.
+    if ((reg.events & event) && !postIfEnabled(reg, event, 0)) reg.muted |= bits;
 }
 
 void AsyncSelectPoller::handleConnected(Registration& reg, std::uint32_t revents) {
@@ -142,29 +145,24 @@ void AsyncSelectPoller::handleConnected(Registration& reg, std::uint32_t revents
         closeOnce(reg, reg.resetError);
         return;
     }
-    if (revents & EPOLLPRI) reg.urgentSeen = true;
     if (revents & (EPOLLRDHUP | EPOLLHUP)) reg.eofSeen = true;
     const bool readWanted = (reg.events & FD_READ) != 0;
-    int avail = -1;
-    if (readWanted && !reg.closeDone && (revents & EPOLLIN)) {
-        // An edge comes once: while FD_READ is disabled it is remembered for the
-        // re-enabling recv, which then looks again.
-        if (reg.enabled & FD_READ) {
-            // Asked, not assumed: a recv on another thread may have taken the data
-            // since epoll_wait returned.
-            avail = bytesReadable(reg.fd);
-            if (avail > 0) postIfEnabled(reg, FD_READ, 0);
-        } else {
-            reg.readMissed = true;
-        }
+    if (reg.closeDone || !(revents & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))) {
+        // Nothing to read or to close.
+    } else if (!reg.eofSeen) {
+        // Level-triggered: data is there as epoll looked, now.
+        ready(reg, FD_READ, kReadBits);
+    } else {
+        // After the peer's close, readable also means the end: asked whether data
+        // is left, which is announced first; FD_CLOSE follows once it has been read
+        // (at once when the window did not ask for FD_READ).
+        const int avail = readWanted ? bytesReadable(reg.fd) : 0;
+        if (avail > 0)
+            ready(reg, FD_READ, kReadBits);
+        else
+            closeOnce(reg, 0);
     }
-    // Data that arrived before the peer's close is announced first; FD_CLOSE follows
-    // once it has been read (at once when the window did not ask for FD_READ).
-    if (reg.eofSeen && !reg.closeDone) {
-        if (readWanted && avail < 0) avail = bytesReadable(reg.fd);
-        if (!readWanted || avail == 0) closeOnce(reg, 0);
-    }
-    if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
+    if (revents & EPOLLOUT) ready(reg, FD_WRITE, EPOLLOUT);
 }
 
 void AsyncSelectPoller::recheckRead(Registration& reg) {
@@ -175,15 +173,6 @@ void AsyncSelectPoller::recheckRead(Registration& reg) {
         return;
     }
     if (reg.eofSeen) closeOnce(reg, 0);
-}
-
-void AsyncSelectPoller::repoll(Registration& reg) {
-    // Modifying an entry makes the kernel look at the socket again and queue an
-    // event when it is ready, edge-triggered or not.
-    epoll_event ev{};
-    ev.events = reg.armed;
-    ev.data.u64 = reg.stamp;
-    ::epoll_ctl(reg.epoll, EPOLL_CTL_MOD, reg.fd, &ev);
 }
 
 void AsyncSelectPoller::closeOnce(Registration& reg, int error) {
@@ -211,24 +200,19 @@ void AsyncSelectPoller::finishConnect(Registration& reg, std::uint32_t revents) 
 
 std::uint32_t AsyncSelectPoller::interest(const Registration& reg) const {
     if (reg.epoll < 0 || reg.armPending) return 0;
-    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
-        // Edge-triggered and the same whatever is enabled now, so posting and
-        // re-enabling need no epoll_ctl.
-        std::uint32_t mask = 0;
-        if (!reg.closeDone) {
-            if (reg.events & FD_READ)
-                mask |= EPOLLIN | EPOLLRDHUP | EPOLLPRI;
-            else if (reg.events & FD_CLOSE)
-                mask |= EPOLLRDHUP;
-        }
-        if ((reg.events & FD_WRITE) && reg.resetError == 0) mask |= EPOLLOUT;
-        return mask != 0 ? mask | EPOLLET : 0;
-    }
     if (reg.parked) return 0;
     // Level-triggered, and the same whether the notification is enabled or not,
     // but for what reported while disabled.
     std::uint32_t mask = 0;
-    if (!reg.stream) {
+    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
+        if (!reg.closeDone) {
+            if (reg.events & FD_READ)
+                mask |= kReadBits;
+            else if (reg.events & FD_CLOSE)
+                mask |= EPOLLRDHUP;
+        }
+        if ((reg.events & FD_WRITE) && reg.resetError == 0) mask |= EPOLLOUT;
+    } else if (!reg.stream) {
         if (reg.events & FD_READ) mask |= EPOLLIN;
         if (reg.events & FD_WRITE) mask |= EPOLLOUT;
     } else if (reg.listening) {
@@ -441,23 +425,18 @@ void AsyncSelectPoller::reenable(int fd, long event, bool conditionMayHold) {
     Registration& reg = it->second;
     reg.enabled |= event;
     if (event == FD_ACCEPT || event == FD_READ) setAnnounced(reg, false);
-    if (reg.armed & EPOLLET) {
-        if (event == FD_READ) {
-            // Data still waiting is announced again at once; the socket is looked at
-            // only when some may be.
-            if (conditionMayHold || reg.readMissed || reg.urgentSeen ||
-                (reg.eofSeen && !reg.closeDone)) {
-                reg.readMissed = false;
-                recheckRead(reg);
-            }
-        } else {
-            repoll(reg);
-        }
-        return;
-    }
-    if (event == FD_READ || event == FD_ACCEPT) reg.muted &= ~std::uint32_t(EPOLLIN);
-    if (event == FD_WRITE) reg.muted &= ~std::uint32_t(EPOLLOUT);
     reg.parked = false;
+    if (event == FD_READ || event == FD_ACCEPT) reg.muted &= ~kReadBits;
+    if (event == FD_WRITE) reg.muted &= ~std::uint32_t(EPOLLOUT);
+    // After the peer's close the end is told once the data has been read: a recv
+    // that took less than it asked for took the last of it; any other is checked.
+    const bool connected = reg.stream && reg.connected && !reg.connectPending && !reg.listening;
+    if (connected && event == FD_READ && reg.eofSeen && !reg.closeDone) {
+        if (conditionMayHold)
+            recheckRead(reg);
+        else
+            closeOnce(reg, 0);
+    }
     rearm(reg);
 }
 

@@ -20,14 +20,12 @@ namespace win {
 // nothing more is posted for that socket or window.
 //
 // System calls per event are kept close to a bare epoll loop's:
-// - Connected stream sockets are watched edge-triggered and armed once: an event
-//   that comes while its notification is disabled is remembered, and the
-//   re-enabling call looks at the socket only then (or when the last recv may have
-//   left data behind).
-// - The other sockets (listening, datagram, connecting) are watched level-triggered
-//   and stay in the epoll set while their notification is disabled, so posting and
-//   re-enabling cost nothing; only a socket that reports again while disabled is
-//   taken out ("muted") until its re-enabling call.
+// - Sockets are watched level-triggered, so what epoll reports holds as it looks
+//   and no call has to ask the socket again, and they stay in the epoll set while
+//   their notification is disabled, so posting and re-enabling cost nothing; only a
+//   socket that reports again while disabled is taken out for that condition
+//   ("muted") until its re-enabling call. What still holds after that call is
+//   reported by the next look.
 // - A socket accepted on its window's own thread joins the window's set only when
 //   the window's batch of handlers is over: one accepted and closed by the same
 //   handler never touches epoll. A closed socket leaves the set with its descriptor.
@@ -66,8 +64,8 @@ public:
 
     // The re-enabling calls: FD_READ, FD_ACCEPT or FD_WRITE may be posted again.
     // `conditionMayHold` false: the caller knows the condition ended with its call
-    // (a recv that did not fill its buffer took everything there was), so only an
-    // event that came meanwhile makes the socket worth a look.
+    // (a recv that did not fill its buffer took everything there was), so after
+    // the peer's close FD_CLOSE is due without a look at the socket.
     void reenable(int fd, long event, bool conditionMayHold = true);
     // An accept() on `fd` failed with a connection still waiting: FD_ACCEPT comes
     // again after kAcceptBackOff rather than at once.
@@ -105,8 +103,6 @@ private:
         bool eofSeen = false;
         bool closeDone = false;  // the close has been reported (or was not asked for)
         bool parked = false;     // hung up with nothing to post until a re-enabling call
-        bool readMissed = false; // data came while FD_READ was disabled (edge-triggered)
-        bool urgentSeen = false; // urgent data can cut a recv short with more waiting
         bool armPending = false; // accepted on its window's thread, not yet in the set
         bool backingOff = false; // FD_ACCEPT held back after a failed accept
         bool announced = false;  // see announced()
@@ -133,8 +129,8 @@ private:
     bool renew(Registration& reg, HWND window, UINT msg, long events);
     void handle(Registration& reg, std::uint32_t revents);
     void handleConnected(Registration& reg, std::uint32_t revents);
+    void ready(Registration& reg, long event, std::uint32_t bits);
     void recheckRead(Registration& reg);
-    void repoll(Registration& reg);
     void closeOnce(Registration& reg, int error);
     void finishConnect(Registration& reg, std::uint32_t revents);
     std::uint32_t interest(const Registration& reg) const;

@@ -395,3 +395,19 @@ TEST_F(PollGroupTest, AnnouncedSocketsAreThoseWhoseNotificationAwaitsItsCall) {
     ASSERT_TRUE(first.take());
     EXPECT_TRUE(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT).empty());
 }
+
+// A byte of urgent data, which a window reading in band never takes, must not keep
+// the socket reported: the data before it is announced once and read, and then the
+// window's set is quiet.
+TEST_F(PollGroupTest, UrgentByteTheWindowNeverReadsKeepsNothingReported) {
+    GroupWindow window;
+    ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, win::FD_READ | win::FD_CLOSE), 0);
+    ASSERT_EQ(win::send(m_client, "ab", 2, 0), 2);
+    ASSERT_EQ(win::send(m_client, "!", 1, MSG_OOB), 1);
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_READ);
+    char buf[16];
+    EXPECT_EQ(win::recv(m_served, buf, sizeof buf, 0), 2);
+    window.dispatchNext(100ms);
+    EXPECT_TRUE(window.drain().empty());
+    EXPECT_FALSE(window.readable(50ms)) << "the set keeps reporting the socket";
+}
