@@ -278,7 +278,8 @@ struct Waiting {
         return true;
     }
     ~Waiting() {
-        for (win::SOCKET p : peers) win::closesocket(p);
+        for (win::SOCKET p : peers)
+            win::closesocket(p);
         win::closesocket(s);
     }
 };
@@ -379,8 +380,7 @@ TEST_F(PollGroupTest, AnnouncedSocketsAreThoseWhoseNotificationAwaitsItsCall) {
     EXPECT_EQ(win::WSAAnnouncedSockets(&window, win::FD_READ),
               std::vector<win::SOCKET>{datagrams.s});
     ASSERT_TRUE(second.take());
-    EXPECT_EQ(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT),
-              std::vector<win::SOCKET>{first.s});
+    EXPECT_EQ(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT), std::vector<win::SOCKET>{first.s});
     ASSERT_TRUE(datagrams.take());
     EXPECT_TRUE(win::WSAAnnouncedSockets(&window, win::FD_READ).empty());
     // Nothing waiting any more: a call that finds nothing answers it too.
