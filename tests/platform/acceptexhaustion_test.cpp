@@ -57,6 +57,9 @@ TEST_F(AcceptExhaustion, WaitingConnectionIsShedNamingItsPeerOrTheListenerRests)
         ASSERT_EQ(win::WSAAsyncSelect(server, &window, kNotify, win::FD_ACCEPT), 0);
         // Made while descriptors are free; connecting needs none.
         const win::SOCKET client = win::socket(AF_INET, SOCK_STREAM, 0);
+        const timeval patience{5, 0};
+        win::setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&patience),
+                        sizeof patience);
         win::sockaddr_in peer{};
         {
             DescriptorLimit limit(reserveServes ? rlim_t(lowestFreeDescriptor()) : 3);
