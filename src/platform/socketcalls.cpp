@@ -144,7 +144,9 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
             // rests a moment before it is announced again.
             sockaddr_storage peer{};
             socklen_t peerLen = sizeof peer;
-            if ((error == EMFILE || error == ENFILE) &&
+            // Only a non-blocking listener: a blocking one would wait in the
+            // reserve's accept for a connection that need not be there.
+            if ((error == EMFILE || error == ENFILE) && record->nonBlocking &&
                 DescriptorReserve::instance().shed(fd, reinterpret_cast<sockaddr*>(&peer),
                                                    &peerLen)) {
                 poller.reenable(fd, FD_ACCEPT);
