@@ -9,11 +9,19 @@ EventLog::EventLog(ui::WindowModel& model, int control, int width, Limit limit, 
     : m_model(model), m_control(control), m_width(width), m_limit(limit), m_redraw(redraw) {}
 
 std::string EventLog::timeStamp(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M:%S", &local);
-    return buf;
+    // A busy log writes many lines a second, all with the same text: it is made
+    // once a second (per thread, as each tool logs on its own).
+    thread_local std::time_t cachedWhen = -1;
+    thread_local std::string cached;
+    if (when != cachedWhen) {
+        std::tm local{};
+        localtime_r(&when, &local);
+        char buf[32];
+        std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M:%S", &local);
+        cached = buf;
+        cachedWhen = when;
+    }
+    return cached;
 }
 
 void EventLog::append(const std::string& first, const std::string& line) {

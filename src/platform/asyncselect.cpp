@@ -19,13 +19,23 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT msg, long events) {
     const int fd = int(s);
     // The socket becomes non-blocking, and stays so when notifications are
     // cancelled, as with Winsock.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
-        return failWith(WSAErrorFromErrno(errno));
-    const int error = AsyncSelectPoller::instance().select(
-        fd, record->stamp, record->type == SOCK_STREAM, record->connectStarted, window, msg,
-        events);
+    if (!record->nonBlocking) {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0)
+            return failWith(WSAErrorFromErrno(errno));
+        SocketTable::instance().setNonBlocking(fd, true);
+    }
+    const int error =
+        AsyncSelectPoller::instance().select(fd, record->stamp, record->type == SOCK_STREAM,
+                                             record->connectStarted, window, msg, events);
     return error == 0 ? 0 : failWith(error);
+}
+
+std::vector<SOCKET> WSAAnnouncedSockets(HWND window, long event) {
+    std::vector<SOCKET> sockets;
+    for (const int fd : AsyncSelectPoller::instance().announced(window, event))
+        sockets.push_back(SOCKET(fd));
+    return sockets;
 }
 
 void WSADetachWindow(HWND window) {

@@ -3,10 +3,11 @@
 #include "platform/pollgroup.h"
 #include "platform/winsock.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <thread>
 
 #include <sys/epoll.h>
+#include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,6 +17,12 @@ namespace win {
 namespace {
 
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_OOB | FD_ACCEPT | FD_CONNECT | FD_CLOSE;
+// The poller thread's wake-up in its own set; socket stamps start at 1.
+constexpr std::uint64_t kWakeStamp = 0;
+// What a connected socket is watched for while FD_READ is asked: data, and the
+// peer's close. Urgent data is not: a byte the window never reads out of band
+// would keep it reported for ever.
+constexpr std::uint32_t kReadBits = EPOLLIN | EPOLLRDHUP;
 
 int pendingSocketError(int fd) {
     int error = 0;
@@ -38,14 +45,33 @@ AsyncSelectPoller& AsyncSelectPoller::instance() {
     return *poller;
 }
 
-AsyncSelectPoller::AsyncSelectPoller() : m_epoll(::epoll_create1(EPOLL_CLOEXEC)) {
+AsyncSelectPoller::AsyncSelectPoller()
+    : m_epoll(::epoll_create1(EPOLL_CLOEXEC)), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (m_epoll >= 0 && m_wake >= 0) {
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.u64 = kWakeStamp;
+        ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &ev);
+    }
     std::thread([this] { run(); }).detach();
 }
 
 void AsyncSelectPoller::run() {
     for (;;) {
-        if (poll(m_epoll, -1) < 0 && errno != EINTR) return;
+        int timeout = -1;
+        {
+            std::lock_guard lock(m_mutex);
+            timeout = backOffTimeout();
+        }
+        if (poll(m_epoll, timeout) < 0 && errno != EINTR) return;
+        std::lock_guard lock(m_mutex);
+        endBackOffs();
     }
+}
+
+void AsyncSelectPoller::wake() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto n = ::write(m_wake, &one, sizeof one);
 }
 
 int AsyncSelectPoller::poll(int epollFd, int timeout) {
@@ -54,6 +80,11 @@ int AsyncSelectPoller::poll(int epollFd, int timeout) {
     if (n <= 0) return n;
     std::lock_guard lock(m_mutex);
     for (int i = 0; i < n; ++i) {
+        if (ready[i].data.u64 == kWakeStamp) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const auto got = ::read(m_wake, &count, sizeof count);
+            continue;
+        }
         // The event names the socket's life, not its descriptor: the descriptor
         // may have been closed and reused since epoll_wait returned. The socket
         // may also have moved to another window's set meanwhile; what the event
@@ -68,27 +99,31 @@ int AsyncSelectPoller::poll(int epollFd, int timeout) {
 }
 
 void AsyncSelectPoller::handle(Registration& reg, std::uint32_t revents) {
-    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
-        handleConnected(reg, revents);
-        return;
-    }
     const long before = reg.enabled;
     const bool wasDone = reg.closeDone;
     const bool wasPending = reg.connectPending;
-    if (!reg.stream) {
-        if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_READ, 0);
-        if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
+    if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
+        handleConnected(reg, revents);
+    } else if (!reg.stream) {
+        if (revents & (EPOLLIN | EPOLLERR)) ready(reg, FD_READ, EPOLLIN);
+        if (revents & EPOLLOUT) ready(reg, FD_WRITE, EPOLLOUT);
     } else if (reg.connectPending) {
         if (revents & (EPOLLOUT | EPOLLERR | EPOLLHUP)) finishConnect(reg, revents);
     } else if (reg.listening) {
-        if (revents & (EPOLLIN | EPOLLERR)) postIfEnabled(reg, FD_ACCEPT, 0);
+        if (revents & (EPOLLIN | EPOLLERR)) ready(reg, FD_ACCEPT, EPOLLIN);
     }
-    // These sockets are watched level-triggered. A hang-up or error is reported by
+    // Every socket is watched level-triggered. A hang-up or error is reported by
     // epoll whatever the mask; when it led to nothing, the socket waits out of the
     // set until a re-enabling call, or the poller would spin on it.
     const bool changed =
         before != reg.enabled || wasDone != reg.closeDone || wasPending != reg.connectPending;
     if ((revents & (EPOLLERR | EPOLLHUP)) && !changed) reg.parked = true;
+}
+
+void AsyncSelectPoller::ready(Registration& reg, long event, std::uint32_t bits) {
+    // A condition that holds while its notification is disabled is reported by
+    // every look: the socket stops being watched for it until the re-enabling call.
+    if ((reg.events & event) && !postIfEnabled(reg, event, 0)) reg.muted |= bits;
 }
 
 void AsyncSelectPoller::handleConnected(Registration& reg, std::uint32_t revents) {
@@ -110,29 +145,24 @@ void AsyncSelectPoller::handleConnected(Registration& reg, std::uint32_t revents
         closeOnce(reg, reg.resetError);
         return;
     }
-    if (revents & EPOLLPRI) reg.urgentSeen = true;
     if (revents & (EPOLLRDHUP | EPOLLHUP)) reg.eofSeen = true;
     const bool readWanted = (reg.events & FD_READ) != 0;
-    int avail = -1;
-    if (readWanted && !reg.closeDone && (revents & EPOLLIN)) {
-        // An edge comes once: while FD_READ is disabled it is remembered for the
-        // re-enabling recv, which then looks again.
-        if (reg.enabled & FD_READ) {
-            // Asked, not assumed: a recv on another thread may have taken the data
-            // since epoll_wait returned.
-            avail = bytesReadable(reg.fd);
-            if (avail > 0) postIfEnabled(reg, FD_READ, 0);
-        } else {
-            reg.readMissed = true;
-        }
+    if (reg.closeDone || !(revents & (EPOLLIN | EPOLLRDHUP | EPOLLHUP))) {
+        // Nothing to read or to close.
+    } else if (!reg.eofSeen) {
+        // Level-triggered: data is there as epoll looked, now.
+        ready(reg, FD_READ, kReadBits);
+    } else {
+        // After the peer's close, readable also means the end: asked whether data
+        // is left, which is announced first; FD_CLOSE follows once it has been read
+        // (at once when the window did not ask for FD_READ).
+        const int avail = readWanted ? bytesReadable(reg.fd) : 0;
+        if (avail > 0)
+            ready(reg, FD_READ, kReadBits);
+        else
+            closeOnce(reg, 0);
     }
-    // Data that arrived before the peer's close is announced first; FD_CLOSE follows
-    // once it has been read (at once when the window did not ask for FD_READ).
-    if (reg.eofSeen && !reg.closeDone) {
-        if (readWanted && avail < 0) avail = bytesReadable(reg.fd);
-        if (!readWanted || avail == 0) closeOnce(reg, 0);
-    }
-    if (revents & EPOLLOUT) postIfEnabled(reg, FD_WRITE, 0);
+    if (revents & EPOLLOUT) ready(reg, FD_WRITE, EPOLLOUT);
 }
 
 void AsyncSelectPoller::recheckRead(Registration& reg) {
@@ -143,15 +173,6 @@ void AsyncSelectPoller::recheckRead(Registration& reg) {
         return;
     }
     if (reg.eofSeen) closeOnce(reg, 0);
-}
-
-void AsyncSelectPoller::repoll(Registration& reg) {
-    // Modifying an entry makes the kernel look at the socket again and queue an
-    // event when it is ready, edge-triggered or not.
-    epoll_event ev{};
-    ev.events = reg.armed;
-    ev.data.u64 = reg.stamp;
-    ::epoll_ctl(reg.epoll, EPOLL_CTL_MOD, reg.fd, &ev);
 }
 
 void AsyncSelectPoller::closeOnce(Registration& reg, int error) {
@@ -178,32 +199,30 @@ void AsyncSelectPoller::finishConnect(Registration& reg, std::uint32_t revents) 
 }
 
 std::uint32_t AsyncSelectPoller::interest(const Registration& reg) const {
-    if (reg.epoll < 0) return 0;
+    if (reg.epoll < 0 || reg.armPending) return 0;
+    if (reg.parked) return 0;
+    // Level-triggered, and the same whether the notification is enabled or not,
+    // but for what reported while disabled.
+    std::uint32_t mask = 0;
     if (reg.stream && reg.connected && !reg.connectPending && !reg.listening) {
-        // Edge-triggered and the same whatever is enabled now, so posting and
-        // re-enabling need no epoll_ctl.
-        std::uint32_t mask = 0;
         if (!reg.closeDone) {
             if (reg.events & FD_READ)
-                mask |= EPOLLIN | EPOLLRDHUP | EPOLLPRI;
+                mask |= kReadBits;
             else if (reg.events & FD_CLOSE)
                 mask |= EPOLLRDHUP;
         }
         if ((reg.events & FD_WRITE) && reg.resetError == 0) mask |= EPOLLOUT;
-        return mask != 0 ? mask | EPOLLET : 0;
+    } else if (!reg.stream) {
+        if (reg.events & FD_READ) mask |= EPOLLIN;
+        if (reg.events & FD_WRITE) mask |= EPOLLOUT;
+    } else if (reg.listening) {
+        if ((reg.events & FD_ACCEPT) && !reg.backingOff) mask |= EPOLLIN;
+    } else if (reg.connectPending) {
+        // A stream socket neither connected nor connecting counts as hung up to
+        // epoll: it stays out of the set.
+        mask |= EPOLLOUT;
     }
-    if (reg.parked) return 0;
-    const bool readOn = (reg.events & FD_READ) && (reg.enabled & FD_READ);
-    const bool writeOn = (reg.events & FD_WRITE) && (reg.enabled & FD_WRITE);
-    if (!reg.stream)
-        return (readOn ? std::uint32_t(EPOLLIN) : 0u) | (writeOn ? std::uint32_t(EPOLLOUT) : 0u);
-    if (reg.listening) {
-        const bool acceptOn = (reg.events & FD_ACCEPT) && (reg.enabled & FD_ACCEPT);
-        return acceptOn ? std::uint32_t(EPOLLIN) : 0u;
-    }
-    // A stream socket neither connected nor connecting counts as hung up to epoll:
-    // it stays out of the set.
-    return reg.connectPending ? std::uint32_t(EPOLLOUT) : 0u;
+    return mask & ~reg.muted;
 }
 
 void AsyncSelectPoller::rearm(Registration& reg) {
@@ -233,8 +252,24 @@ void AsyncSelectPoller::unarm(Registration& reg) {
 bool AsyncSelectPoller::postIfEnabled(Registration& reg, long event, int error) {
     if (!(reg.events & event) || !(reg.enabled & event)) return false;
     reg.enabled &= ~event;
+    if (event == FD_ACCEPT || event == FD_READ) setAnnounced(reg, true);
     post(reg, event, error);
     return true;
+}
+
+void AsyncSelectPoller::setAnnounced(Registration& reg, bool on) {
+    // Kept for the sockets whose notification says something is waiting to be
+    // taken: listeners (FD_ACCEPT) and datagram sockets (FD_READ).
+    if (reg.announced == on || (reg.stream && !reg.listening)) return;
+    reg.announced = on;
+    Announced& all = m_announced[reg.window];
+    std::vector<int>& fds = reg.listening ? all.accept : all.read;
+    if (on) {
+        fds.push_back(reg.fd);
+    } else if (auto it = std::find(fds.begin(), fds.end(), reg.fd); it != fds.end()) {
+        *it = fds.back();
+        fds.pop_back();
+    }
 }
 
 void AsyncSelectPoller::post(const Registration& reg, long event, int error) {
@@ -245,24 +280,48 @@ void AsyncSelectPoller::post(const Registration& reg, long event, int error) {
 }
 
 void AsyncSelectPoller::emplace(const Registration& reg) {
-    erase(reg.fd);
+    erase(reg.fd, false);
     auto [it, inserted] = m_byFd.emplace(reg.fd, reg);
     m_fdByStamp[reg.stamp] = reg.fd;
     rearm(it->second);
 }
 
-void AsyncSelectPoller::erase(int fd) {
+void AsyncSelectPoller::erase(int fd, bool closing) {
     auto it = m_byFd.find(fd);
     if (it == m_byFd.end()) return;
-    unarm(it->second);
+    // A descriptor that is being closed leaves the epoll set with its close; an
+    // event already fetched for it finds no stamp. One that stays open is taken out.
+    if (!closing) unarm(it->second);
+    setAnnounced(it->second, false);
     m_fdByStamp.erase(it->second.stamp);
     m_byFd.erase(it);
+}
+
+bool AsyncSelectPoller::renew(Registration& reg, HWND window, UINT msg, long events) {
+    // Asked again with the same window, message and events: everything is enabled
+    // again, as after a new registration, and what holds now is reported by the next
+    // look, since these sockets stay in their set. Only for the level-triggered kinds,
+    // whose state is all in the flags below.
+    if (reg.window != window || reg.msg != msg || reg.events != events ||
+        (reg.stream && !reg.listening))
+        return false;
+    PollGroup* group = window->pollGroup();
+    const int epoll = group != nullptr && group->fd() >= 0 ? group->fd() : m_epoll;
+    if (reg.epoll != epoll) return false;
+    reg.enabled = kAllEvents;
+    reg.muted = 0;
+    reg.parked = false;
+    rearm(reg);
+    return true;
 }
 
 int AsyncSelectPoller::select(int fd, std::uint64_t stamp, bool stream, bool connectStarted,
                               HWND window, UINT msg, long events) {
     std::lock_guard lock(m_mutex);
-    erase(fd);
+    if (auto it = m_byFd.find(fd); it != m_byFd.end() && it->second.stamp == stamp && events != 0 &&
+                                   renew(it->second, window, msg, events & kAllEvents))
+        return 0;
+    erase(fd, false);
     if (events == 0) return 0;
     Registration reg;
     reg.fd = fd;
@@ -294,9 +353,9 @@ int AsyncSelectPoller::select(int fd, std::uint64_t stamp, bool stream, bool con
     return 0;
 }
 
-void AsyncSelectPoller::remove(int fd) {
+void AsyncSelectPoller::remove(int fd, bool closing) {
     std::lock_guard lock(m_mutex);
-    erase(fd);
+    erase(fd, closing);
 }
 
 void AsyncSelectPoller::detach(HWND window) {
@@ -310,20 +369,53 @@ void AsyncSelectPoller::detach(HWND window) {
         m_fdByStamp.erase(it->second.stamp);
         it = m_byFd.erase(it);
     }
+    m_announced.erase(window);
+}
+
+void AsyncSelectPoller::groupOpened(int epollFd) {
+    std::lock_guard lock(m_mutex);
+    m_groupThreads[epollFd] = std::this_thread::get_id();
 }
 
 void AsyncSelectPoller::releaseEpoll(int epollFd) {
     std::lock_guard lock(m_mutex);
+    m_groupThreads.erase(epollFd);
     for (auto& [fd, reg] : m_byFd) {
         if (reg.epoll != epollFd) continue;
         unarm(reg);
         reg.epoll = -1;
+        reg.armPending = false;
     }
+}
+
+void AsyncSelectPoller::armPending(int epollFd) {
+    std::lock_guard lock(m_mutex);
+    auto keep = m_armPending.begin();
+    for (const std::uint64_t stamp : m_armPending) {
+        auto byStamp = m_fdByStamp.find(stamp);
+        if (byStamp == m_fdByStamp.end()) continue; // closed before it was armed
+        Registration& reg = m_byFd.at(byStamp->second);
+        if (!reg.armPending) continue;
+        if (reg.epoll != epollFd) {
+            *keep++ = stamp;
+            continue;
+        }
+        reg.armPending = false;
+        rearm(reg);
+    }
+    m_armPending.erase(keep, m_armPending.end());
 }
 
 bool AsyncSelectPoller::isRegistered(int fd) const {
     std::lock_guard lock(m_mutex);
     return m_byFd.count(fd) > 0;
+}
+
+std::vector<int> AsyncSelectPoller::announced(HWND window, long event) const {
+    std::lock_guard lock(m_mutex);
+    auto it = m_announced.find(window);
+    if (it == m_announced.end()) return {};
+    return event == FD_ACCEPT ? it->second.accept : it->second.read;
 }
 
 void AsyncSelectPoller::reenable(int fd, long event, bool conditionMayHold) {
@@ -332,25 +424,66 @@ void AsyncSelectPoller::reenable(int fd, long event, bool conditionMayHold) {
     if (it == m_byFd.end()) return;
     Registration& reg = it->second;
     reg.enabled |= event;
-    if (reg.armed & EPOLLET) {
-        if (event == FD_READ) {
-            // Data still waiting is announced again at once; the socket is looked at
-            // only when some may be.
-            if (conditionMayHold || reg.readMissed || reg.urgentSeen ||
-                (reg.eofSeen && !reg.closeDone)) {
-                reg.readMissed = false;
-                recheckRead(reg);
-            }
-        } else {
-            repoll(reg);
-        }
-        return;
-    }
+    if (event == FD_ACCEPT || event == FD_READ) setAnnounced(reg, false);
     reg.parked = false;
+    if (event == FD_READ || event == FD_ACCEPT) reg.muted &= ~kReadBits;
+    if (event == FD_WRITE) reg.muted &= ~std::uint32_t(EPOLLOUT);
+    // After the peer's close the end is told once the data has been read: a recv
+    // that took less than it asked for took the last of it; any other is checked.
+    const bool connected = reg.stream && reg.connected && !reg.connectPending && !reg.listening;
+    if (connected && event == FD_READ && reg.eofSeen && !reg.closeDone) {
+        if (conditionMayHold)
+            recheckRead(reg);
+        else
+            closeOnce(reg, 0);
+    }
     rearm(reg);
 }
 
-void AsyncSelectPoller::connectStarted(int fd) { connectFailed(fd, 0); }
+void AsyncSelectPoller::backOff(int fd) {
+    std::lock_guard lock(m_mutex);
+    auto it = m_byFd.find(fd);
+    if (it == m_byFd.end() || it->second.backingOff) return;
+    Registration& reg = it->second;
+    reg.enabled |= FD_ACCEPT;
+    reg.muted &= ~std::uint32_t(EPOLLIN);
+    reg.backingOff = true;
+    setAnnounced(reg, false);
+    rearm(reg);
+    m_backOffs.push_back({reg.stamp, std::chrono::steady_clock::now() + kAcceptBackOff});
+    wake();
+}
+
+int AsyncSelectPoller::backOffTimeout() const {
+    if (m_backOffs.empty()) return -1;
+    auto first = m_backOffs.front().until;
+    for (const BackOff& b : m_backOffs)
+        first = std::min(first, b.until);
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(first - std::chrono::steady_clock::now());
+    return int(std::max<long>(0, long(left.count())));
+}
+
+void AsyncSelectPoller::endBackOffs() {
+    const auto now = std::chrono::steady_clock::now();
+    auto keep = m_backOffs.begin();
+    for (const BackOff& b : m_backOffs) {
+        if (b.until > now) {
+            *keep++ = b;
+            continue;
+        }
+        auto byStamp = m_fdByStamp.find(b.stamp);
+        if (byStamp == m_fdByStamp.end()) continue;
+        Registration& reg = m_byFd.at(byStamp->second);
+        reg.backingOff = false;
+        rearm(reg);
+    }
+    m_backOffs.erase(keep, m_backOffs.end());
+}
+
+void AsyncSelectPoller::connectStarted(int fd) {
+    connectFailed(fd, 0);
+}
 
 void AsyncSelectPoller::connectFailed(int fd, int error) {
     std::lock_guard lock(m_mutex);
@@ -363,6 +496,7 @@ void AsyncSelectPoller::connectFailed(int fd, int error) {
     reg.closeDone = false;
     reg.eofSeen = false;
     reg.parked = false;
+    reg.muted = 0;
     rearm(reg);
 }
 
@@ -373,6 +507,7 @@ void AsyncSelectPoller::listening(int fd) {
     it->second.listening = true;
     it->second.connectPending = false;
     it->second.parked = false;
+    it->second.muted = 0;
     rearm(it->second);
 }
 
@@ -390,6 +525,14 @@ void AsyncSelectPoller::inherit(int listenFd, int newFd, std::uint64_t newStamp)
     reg.enabled = kAllEvents;
     reg.stream = true;
     reg.connected = true;
+    // On the window's own thread the socket joins the set when the handler that
+    // accepted it is over (armPending), unless that handler closed it first. On any
+    // other thread the window may be asleep: it joins at once.
+    auto group = m_groupThreads.find(reg.epoll);
+    if (group != m_groupThreads.end() && group->second == std::this_thread::get_id()) {
+        reg.armPending = true;
+        m_armPending.push_back(newStamp);
+    }
     emplace(reg);
 }
 

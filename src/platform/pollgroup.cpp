@@ -7,7 +7,9 @@
 
 namespace win {
 
-PollGroup::PollGroup() : m_epoll(::epoll_create1(EPOLL_CLOEXEC)) {}
+PollGroup::PollGroup() : m_epoll(::epoll_create1(EPOLL_CLOEXEC)) {
+    if (m_epoll >= 0) AsyncSelectPoller::instance().groupOpened(m_epoll);
+}
 
 PollGroup::~PollGroup() {
     if (m_epoll < 0) return;
@@ -18,8 +20,13 @@ PollGroup::~PollGroup() {
 
 int PollGroup::dispatch() {
     if (m_epoll < 0) return 0;
+    flush();
     const int ready = AsyncSelectPoller::instance().poll(m_epoll, 0);
     return ready > 0 ? ready : 0;
+}
+
+void PollGroup::flush() {
+    if (m_epoll >= 0) AsyncSelectPoller::instance().armPending(m_epoll);
 }
 
 } // namespace win

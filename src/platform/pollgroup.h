@@ -21,6 +21,9 @@ public:
     // Posts what the group's sockets have to report now, without waiting. Returns
     // how many sockets were ready (0 when none).
     int dispatch();
+    // The window's handlers have run a batch: the sockets they accepted and kept
+    // are watched from now on.
+    void flush();
 
 private:
     int m_epoll = -1;

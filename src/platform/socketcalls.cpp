@@ -1,8 +1,10 @@
 // Creating, binding, connecting, closing and configuring sockets.
 #include "platform/asyncselectpoller.h"
 #include "platform/blockingcall.h"
+#include "platform/descriptorreserve.h"
 #include "platform/winsockstate.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -14,6 +16,8 @@
 namespace win {
 
 namespace {
+
+constexpr int kDatagramQueueBytes = 2 << 20;
 
 int setReuseAddr(int fd) {
     const int on = 1;
@@ -56,7 +60,14 @@ SOCKET socket(int af, int type, int protocol) {
         WSASetLastError(WSAErrorFromErrno(errno));
         return INVALID_SOCKET;
     }
-    if (type == SOCK_DGRAM) setReuseAddr(fd);
+    if (type == SOCK_DGRAM) {
+        setReuseAddr(fd);
+        // A window reads its datagrams on its own thread, between its other work;
+        // on a busy machine that thread may not run for some milliseconds, and a
+        // burst arriving meanwhile must wait in the socket rather than be dropped.
+        // The system's ceiling (net.core.rmem_max) still applies.
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kDatagramQueueBytes, sizeof kDatagramQueueBytes);
+    }
     SocketTable::instance().add(fd, type);
     return SOCKET(fd);
 }
@@ -121,17 +132,40 @@ SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen) {
     // The new socket has the listener's properties: its blocking mode here, its
     // notification registration below.
     int flags = SOCK_CLOEXEC;
-    if (::fcntl(fd, F_GETFL) & O_NONBLOCK) flags |= SOCK_NONBLOCK;
+    if (record->nonBlocking) flags |= SOCK_NONBLOCK;
     socklen_t len = addrlen != nullptr ? socklen_t(*addrlen) : 0;
     const int newFd = ::accept4(fd, addr, addr != nullptr ? &len : nullptr, flags);
     const int error = errno;
     auto& poller = AsyncSelectPoller::instance();
     if (newFd < 0) {
-        poller.reenable(fd, FD_ACCEPT);
+        if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+            // The connection is still queued and would be announced again at once.
+            // Out of descriptors, it is taken with the reserve and closed, and the
+            // caller learns who it was (addr, when given); otherwise the listener
+            // rests a moment before it is announced again.
+            sockaddr_storage peer{};
+            socklen_t peerLen = sizeof peer;
+            // Only a non-blocking listener: a blocking one would wait in the
+            // reserve's accept for a connection that need not be there.
+            if ((error == EMFILE || error == ENFILE) && record->nonBlocking &&
+                DescriptorReserve::instance().shed(fd, reinterpret_cast<sockaddr*>(&peer),
+                                                   &peerLen)) {
+                poller.reenable(fd, FD_ACCEPT);
+                if (addr != nullptr) {
+                    std::memcpy(addr, &peer, std::min<std::size_t>(len, peerLen));
+                    *addrlen = int(std::min<socklen_t>(len, peerLen));
+                }
+            } else {
+                poller.backOff(fd);
+            }
+        } else {
+            poller.reenable(fd, FD_ACCEPT);
+        }
         WSASetLastError(WSAErrorFromErrno(error));
         return INVALID_SOCKET;
     }
-    const std::uint64_t stamp = SocketTable::instance().add(newFd, SOCK_STREAM);
+    const std::uint64_t stamp =
+        SocketTable::instance().add(newFd, SOCK_STREAM, record->nonBlocking);
     poller.inherit(fd, newFd, stamp);
     // Re-enabled only after this connection left the queue, so a further FD_ACCEPT
     // means a further connection.
@@ -175,7 +209,7 @@ int closesocket(SOCKET s) {
     // The order matters: no notification is posted once the registration is gone;
     // a message already queued stops being current once the record is gone; only
     // then may the descriptor number be handed to a new socket.
-    AsyncSelectPoller::instance().remove(fd);
+    AsyncSelectPoller::instance().remove(fd, true);
     SocketTable::instance().remove(fd);
     if (::close(fd) != 0 && errno != EINTR) return failWith(WSAErrorFromErrno(errno));
     return 0;
@@ -275,6 +309,7 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp) {
         const int wanted = *argp != 0 ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
         if (flags < 0 || ::fcntl(fd, F_SETFL, wanted) != 0)
             return failWith(WSAErrorFromErrno(errno));
+        SocketTable::instance().setNonBlocking(fd, *argp != 0);
         return 0;
     }
     if (cmd == long(FIONREAD)) {

@@ -11,11 +11,12 @@ SocketTable& SocketTable::instance() {
     return *table;
 }
 
-std::uint64_t SocketTable::add(int fd, int type) {
+std::uint64_t SocketTable::add(int fd, int type, bool nonBlocking) {
     std::lock_guard lock(m_mutex);
     SocketRecord record;
     record.stamp = m_nextStamp++;
     record.type = type;
+    record.nonBlocking = nonBlocking;
     m_records[fd] = record;
     return record.stamp;
 }
@@ -51,6 +52,11 @@ void SocketTable::setSendShutdown(int fd) {
 void SocketTable::setConnectStarted(int fd) {
     std::lock_guard lock(m_mutex);
     if (auto it = m_records.find(fd); it != m_records.end()) it->second.connectStarted = true;
+}
+
+void SocketTable::setNonBlocking(int fd, bool on) {
+    std::lock_guard lock(m_mutex);
+    if (auto it = m_records.find(fd); it != m_records.end()) it->second.nonBlocking = on;
 }
 
 void SocketTable::setBound(int fd, std::uint32_t address, std::uint16_t port) {

@@ -17,6 +17,8 @@ struct SocketRecord {
     bool callerReuseAddr = false;
     bool sendShutdown = false; // shutdown() closed our sending side
     bool connectStarted = false;
+    // O_NONBLOCK is set: known here so that no call has to ask the kernel.
+    bool nonBlocking = false;
     // Where bind() put a stream socket (network order), for Windows' rule that a
     // second stream socket may not bind an address already taken.
     std::uint32_t boundAddress = 0;
@@ -29,7 +31,7 @@ public:
     static SocketTable& instance();
 
     // Records a new socket and returns its stamp.
-    std::uint64_t add(int fd, int type);
+    std::uint64_t add(int fd, int type, bool nonBlocking = false);
     std::optional<SocketRecord> find(int fd) const;
     bool remove(int fd);
     bool isCurrent(int fd, std::uint64_t stamp) const;
@@ -37,6 +39,7 @@ public:
     void setCallerReuseAddr(int fd, bool on);
     void setSendShutdown(int fd);
     void setConnectStarted(int fd);
+    void setNonBlocking(int fd, bool on);
     void setBound(int fd, std::uint32_t address, std::uint16_t port);
     // True when a stream socket other than `fd` is bound to `port` on an address
     // that overlaps `address` (either one being INADDR_ANY counts as overlapping).

@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <vector>
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -155,6 +156,10 @@ int WSAErrorFromHostError(int hostError);
 SOCKET socket(int af, int type, int protocol);
 int bind(SOCKET s, const sockaddr* name, int namelen);
 int listen(SOCKET s, int backlog);
+// When descriptors or buffers run out (WSAEMFILE, WSAENOBUFS), the waiting
+// connection is not left to be announced again at once: out of descriptors it is
+// taken with a descriptor held in reserve and closed, and `addr` then holds that
+// peer's address (left as it was otherwise); else FD_ACCEPT rests for 100 ms.
 SOCKET accept(SOCKET s, sockaddr* addr, int* addrlen);
 int connect(SOCKET s, const sockaddr* name, int namelen);
 int send(SOCKET s, const char* buf, int len, int flags);
@@ -172,6 +177,12 @@ int ioctlsocket(SOCKET s, long cmd, u_long* argp);
 // Notifications as window messages: Message{msg, s, WSAMAKESELECTREPLY(event, error),
 // stamp of the socket's life} posted to `window`. events == 0 cancels.
 int WSAAsyncSelect(SOCKET s, HWND window, UINT msg, long events);
+// Our own addition, not part of Winsock: the sockets of `window` whose FD_ACCEPT
+// (listening sockets) or FD_READ (datagram sockets), as `event` says, has been posted
+// and not yet answered by accept() or recv()/recvfrom(): those with something
+// waiting, as far as the window has been told, in no particular order. A window that
+// serves many sockets calls only these rather than trying every one in turn.
+std::vector<SOCKET> WSAAnnouncedSockets(HWND window, long event);
 // Our own addition, not part of Winsock: forgets every notification registration
 // and every pending lookup completion aimed at `window`. Once it returns nothing
 // more is posted to the window, so the window may then be destroyed.

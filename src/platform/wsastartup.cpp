@@ -1,3 +1,4 @@
+#include "platform/descriptorreserve.h"
 #include "platform/winsockstate.h"
 
 #include <algorithm>
@@ -49,6 +50,8 @@ int WSAStartup(WORD versionRequested, WSADATA* data) {
     data->iMaxSockets = maxSockets();
     data->iMaxUdpDg = kMaxUdpDatagram;
     if (major < 1 || (major == 1 && minor < 1)) return WSAVERNOTSUPPORTED;
+    // Taken while descriptors are plentiful, for the moment they are not.
+    DescriptorReserve::instance().ensure();
     ++g_startups;
     return 0;
 }

@@ -40,6 +40,9 @@ public:
     virtual void bringToFront(ToolWindow& /*window*/) {}
     // Every window has closed after the frame: the program ends.
     virtual void allClosed() = 0;
+    // A window's thread has run a batch of handlers, or someone waits on one of
+    // them: output gathered meanwhile is due now. From any window's thread.
+    virtual void flushOutput() {}
 };
 
 } // namespace ui

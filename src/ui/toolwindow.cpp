@@ -8,6 +8,7 @@
 #include "ui/windowplacement.h"
 
 #include "platform/blockingcall.h"
+#include "platform/pollgroup.h"
 #include "platform/text.h"
 #include "platform/winsock.h"
 
@@ -15,6 +16,9 @@
 #include <cstdio>
 
 namespace ui {
+namespace {
+thread_local int t_batchDepth = 0;
+} // namespace
 
 ToolWindow::ToolWindow(std::string procedure, WindowDefinition definition)
     : m_procedure(std::move(procedure)), m_definition(std::move(definition)),
@@ -70,6 +74,20 @@ void ToolWindow::detachLoop() {
         dropped.swap(m_queue);
     }
     // Destroyed outside the lock: an invoke that never ran breaks its promise here.
+}
+
+bool ToolWindow::inBatch() {
+    return t_batchDepth > 0;
+}
+
+void ToolWindow::beginBatch() {
+    ++t_batchDepth;
+}
+
+void ToolWindow::endBatch() {
+    if (--t_batchDepth > 0) return;
+    if (win::PollGroup* group = m_pollGroup.load()) group->flush();
+    if (FrontEnd* f = frontEnd()) f->flushOutput();
 }
 
 void ToolWindow::holdWakes() {
@@ -188,6 +206,8 @@ void ToolWindow::dispatch(Pending& event) {
         reportFailure(e.what());
     }
     if (event.done) {
+        // Whoever waits for this sees what it printed.
+        if (FrontEnd* f = frontEnd()) f->flushOutput();
         event.done->set_value();
         event.done.reset();
     }

@@ -93,6 +93,10 @@ public:
     // Shown in logs of failed handlers.
     void reportFailure(const std::string& what);
 
+    // True while the calling thread runs a batch of a window's handlers: what they
+    // print may be gathered and written when the batch is over.
+    static bool inBatch();
+
 protected:
     // Runs on the window's thread before the window opens. Returning false ends
     // the thread at once: the window never opens, no front end sees it and no
@@ -124,6 +128,21 @@ private:
     // to look at the queue anyway.
     void runQueued(bool woken);
     void holdWakes();
+    // Marks the calling thread as running this window's handlers until endBatch(),
+    // which makes good what the batch left pending: the sockets it accepted are
+    // watched, its printed lines written.
+    void beginBatch();
+    void endBatch();
+    class Batch {
+    public:
+        explicit Batch(ToolWindow& window) : m_window(window) { m_window.beginBatch(); }
+        ~Batch() { m_window.endBatch(); }
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+
+    private:
+        ToolWindow& m_window;
+    };
     // Run on the window's thread by the loop.
     void dispatch(Pending& event);
     bool runStart();

@@ -22,6 +22,7 @@ WindowLoop::WindowLoop(ToolWindow& window)
     : m_window(window), m_group(std::make_unique<win::PollGroup>()) {
     m_timer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_timer, &QTimer::timeout, [this] {
+        ToolWindow::Batch batch(m_window);
         if (!m_window.m_closing) m_window.onTimer();
     });
     if (m_group->fd() >= 0) {
@@ -46,11 +47,13 @@ void WindowLoop::setTimer(int hundredths) {
 
 bool WindowLoop::event(QEvent* event) {
     if (event->type() != kWakeType) return QObject::event(event);
+    ToolWindow::Batch batch(m_window);
     m_window.runQueued(true);
     return true;
 }
 
 void WindowLoop::socketsReady() {
+    ToolWindow::Batch batch(m_window);
     for (int round = 0; round < kSocketRounds && !m_window.isClosed(); ++round) {
         // What the group posts lands in the window's queue, which is worked through
         // right after: no wake-up is needed for it.

@@ -13,7 +13,10 @@ void WindowThread::run() {
         WindowLoop loop(*m_window);
         m_window->attachLoop(&loop, loop.pollGroup());
         if (m_window->runStart()) {
-            m_window->runOpen();
+            {
+                ToolWindow::Batch batch(*m_window);
+                m_window->runOpen();
+            }
             if (!m_window->isClosed()) exec();
         }
         m_window->detachLoop();

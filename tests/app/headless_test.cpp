@@ -158,8 +158,8 @@ TEST(Headless, WithoutADisplayTheWindowsAreRefusedWithOneClearLine) {
     ScratchDir dir;
     const char* line = "no display: run with --headless, or set DISPLAY";
     const Program::Setup cases[] = {
-        {{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, {}, false, true},
-        {{"WAYLAND_DISPLAY"}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":9876"}}, false, true},
+        {{"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}, {}, false, true, {}},
+        {{"WAYLAND_DISPLAY"}, {{"QT_QPA_PLATFORM", "xcb"}, {"DISPLAY", ":9876"}}, false, true, {}},
     };
     for (const Program::Setup& setup : cases) {
         Program program({}, {}, setup);

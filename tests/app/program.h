@@ -21,6 +21,7 @@ struct ProgramSetup {
     std::vector<std::pair<std::string, std::string>> setEnv; // and set
     bool keepInputOpen = false; // standard input stays open until the object goes
     bool withErrors = false;    // standard error joins standard output
+    std::string binary;         // another build of the program than the one under test
 
     static ProgramSetup errorsToo() {
         ProgramSetup s;
@@ -32,6 +33,15 @@ struct ProgramSetup {
         s.keepInputOpen = true;
         return s;
     }
+#ifdef WS_OPTIMISED_PROGRAM
+    // The program as ./run builds it, without the sanitizers: for runs that take its
+    // descriptors away or measure its pace.
+    static ProgramSetup optimised() {
+        ProgramSetup s;
+        s.binary = WS_OPTIMISED_PROGRAM;
+        return s;
+    }
+#endif
 };
 
 class Program {
@@ -69,7 +79,8 @@ public:
             if (setup.withErrors) ::dup2(out[1], 2);
             environ = envp.data();
             std::vector<char*> argv;
-            std::string path = std::string(WS_BINARY_DIR) + "/wstoolbox";
+            std::string path = setup.binary.empty() ? std::string(WS_BINARY_DIR) + "/wstoolbox"
+                                                    : setup.binary;
             for (auto& l : launcher) argv.push_back(l.data());
             argv.push_back(path.data());
             for (auto& a : args) argv.push_back(a.data());
@@ -136,6 +147,16 @@ public:
     }
 
     void signal(int sig) { ::kill(m_pid, sig); }
+    // Reads what the program prints for `milliseconds`.
+    void readFor(int milliseconds) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        while (std::chrono::steady_clock::now() < deadline)
+            readSome(int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                             deadline - std::chrono::steady_clock::now())
+                             .count()) +
+                     1);
+    }
+    pid_t pid() const { return m_pid; }
     const std::string& output() const { return m_output; }
     bool printed(const std::string& line) const {
         return ("\n" + m_output).find("\n" + line + "\n") != std::string::npos;

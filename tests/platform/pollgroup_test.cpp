@@ -7,8 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include <poll.h>
@@ -52,6 +55,9 @@ public:
     }
     // The window's loop ends: its group closes.
     void dropGroup() { m_group.reset(); }
+    // The window's batch of handlers is over.
+    void flush() { m_group->flush(); }
+    int epollFd() const { return m_group->fd(); }
     std::vector<std::thread::id> posters() {
         std::lock_guard lock(m_threadMutex);
         return m_posters;
@@ -222,4 +228,186 @@ TEST_F(PollGroupTest, PeerCloseIsGracefulEvenWhenOurLaterSendWasResetBeforeTheWi
     EXPECT_EQ(win::WSAGetLastError(), win::WSAECONNRESET);
     window.dispatchNext(100ms);
     EXPECT_TRUE(window.drain().empty());
+}
+
+namespace {
+
+// The descriptors an epoll set watches, as the kernel lists them.
+std::set<int> watched(int epollFd) {
+    std::ifstream in("/proc/self/fdinfo/" + std::to_string(epollFd));
+    std::set<int> fds;
+    for (std::string word; in >> word;)
+        if (word == "tfd:") {
+            int fd = -1;
+            in >> fd;
+            fds.insert(fd);
+        }
+    return fds;
+}
+
+std::vector<win::SOCKET> sorted(std::vector<win::SOCKET> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+}
+
+// Something waiting on a listener (a connection) or a datagram socket (a datagram),
+// and taking it.
+struct Waiting {
+    win::SOCKET s;
+    bool datagram;
+    std::vector<win::SOCKET> peers;
+
+    void arrive() {
+        const auto to = loopback::address(loopback::portOf(s));
+        if (datagram) {
+            const win::SOCKET from = loopback::bound(SOCK_DGRAM);
+            win::sendto(from, "d", 1, 0, loopback::asSockaddr(to), sizeof to);
+            peers.push_back(from);
+        } else {
+            peers.push_back(loopback::connected(loopback::portOf(s)));
+        }
+    }
+    bool take() {
+        if (datagram) {
+            char buf[8];
+            return win::recvfrom(s, buf, sizeof buf, 0, nullptr, nullptr) == 1;
+        }
+        const win::SOCKET a = win::accept(s, nullptr, nullptr);
+        if (a == win::INVALID_SOCKET) return false;
+        win::closesocket(a);
+        return true;
+    }
+    ~Waiting() {
+        for (win::SOCKET p : peers)
+            win::closesocket(p);
+        win::closesocket(s);
+    }
+};
+
+} // namespace
+
+// Posting and re-enabling cost no epoll_ctl: a listening or datagram socket stays in
+// its window's set while its notification is disabled; only when it reports again
+// meanwhile is it taken out, until the call that re-enables it.
+TEST_F(PollGroupTest, LevelTriggeredSocketsStayWatchedUntilTheyReportWhileDisabled) {
+    for (const bool datagram : {false, true}) {
+        GroupWindow window;
+        Waiting w{datagram ? loopback::bound(SOCK_DGRAM) : loopback::listener(), datagram, {}};
+        const long event = datagram ? win::FD_READ : win::FD_ACCEPT;
+        ASSERT_EQ(win::WSAAsyncSelect(w.s, &window, kNotify, event), 0);
+        const int fd = int(w.s);
+        auto inSet = [&] { return watched(window.epollFd()).count(fd) == 1; };
+        EXPECT_TRUE(inSet());
+        w.arrive();
+        w.arrive();
+        EXPECT_EQ(eventOf(window.dispatchNext()), event);
+        EXPECT_TRUE(inSet()) << "taken out when its notification was posted";
+        ASSERT_TRUE(window.readable());
+        window.dispatch(); // still ready while disabled: reports again
+        EXPECT_TRUE(window.drain().empty());
+        EXPECT_FALSE(inSet()) << "kept while it reports again and again";
+        ASSERT_TRUE(w.take());
+        EXPECT_TRUE(inSet()) << "not back after its re-enabling call";
+        EXPECT_EQ(eventOf(window.dispatchNext()), event) << "the second one";
+        ASSERT_TRUE(w.take());
+        window.dispatchNext(100ms);
+        EXPECT_TRUE(window.drain().empty()) << (datagram ? "datagram" : "listener");
+        EXPECT_TRUE(inSet());
+    }
+}
+
+// A connection accepted on its window's own thread joins the window's set when the
+// window's batch of handlers is over: accepted and closed by one handler, it never
+// touches epoll. What arrived for a kept one meanwhile is announced all the same.
+// Accepted on another thread, it joins at once, as the window may be asleep.
+TEST_F(PollGroupTest, SocketAcceptedOnTheWindowsThreadJoinsItsSetAfterTheBatch) {
+    GroupWindow window;
+    const win::SOCKET server = loopback::listener();
+    ASSERT_EQ(win::WSAAsyncSelect(server, &window, kNotify,
+                                  win::FD_ACCEPT | win::FD_READ | win::FD_CLOSE),
+              0);
+    auto acceptNext = [&] {
+        const win::SOCKET client = loopback::connected(loopback::portOf(server));
+        EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_ACCEPT);
+        return std::pair{win::accept(server, nullptr, nullptr), client};
+    };
+    auto [shortLived, client1] = acceptNext();
+    ASSERT_NE(shortLived, win::INVALID_SOCKET);
+    EXPECT_EQ(watched(window.epollFd()).count(int(shortLived)), 0u);
+    win::closesocket(shortLived);
+    window.flush();
+    EXPECT_EQ(watched(window.epollFd()), std::set<int>{int(server)});
+
+    auto [kept, client2] = acceptNext();
+    ASSERT_NE(kept, win::INVALID_SOCKET);
+    ASSERT_EQ(win::send(client2, "early", 5, 0), 5);
+    EXPECT_EQ(watched(window.epollFd()).count(int(kept)), 0u);
+    window.flush();
+    EXPECT_EQ(watched(window.epollFd()).count(int(kept)), 1u);
+    const auto read = window.dispatchNext();
+    EXPECT_EQ(eventOf(read), win::FD_READ);
+    EXPECT_EQ(read ? read->wParam : 0, kept);
+
+    const win::SOCKET client3 = loopback::connected(loopback::portOf(server));
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_ACCEPT);
+    win::SOCKET elsewhere = win::INVALID_SOCKET;
+    std::thread([&] { elsewhere = win::accept(server, nullptr, nullptr); }).join();
+    ASSERT_NE(elsewhere, win::INVALID_SOCKET);
+    EXPECT_EQ(watched(window.epollFd()).count(int(elsewhere)), 1u);
+    for (win::SOCKET s : {kept, elsewhere, client1, client2, client3, server})
+        win::closesocket(s);
+}
+
+// The sockets whose FD_ACCEPT or FD_READ has been posted and not yet answered by its
+// call: what a window serving many sockets calls, instead of trying every one. A
+// registration renewed unchanged keeps the socket in the set and announces again
+// what still waits.
+TEST_F(PollGroupTest, AnnouncedSocketsAreThoseWhoseNotificationAwaitsItsCall) {
+    GroupWindow window;
+    Waiting first{loopback::listener(), false, {}};
+    Waiting second{loopback::listener(), false, {}};
+    Waiting datagrams{loopback::bound(SOCK_DGRAM), true, {}};
+    constexpr long all = win::FD_ACCEPT | win::FD_READ | win::FD_CLOSE;
+    for (Waiting* w : {&first, &second, &datagrams})
+        ASSERT_EQ(win::WSAAsyncSelect(w->s, &window, kNotify, all), 0);
+    EXPECT_TRUE(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT).empty());
+    for (Waiting* w : {&first, &second, &datagrams})
+        w->arrive();
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(window.dispatchNext()) << i;
+    EXPECT_EQ(sorted(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT)),
+              sorted({first.s, second.s}));
+    EXPECT_EQ(win::WSAAnnouncedSockets(&window, win::FD_READ),
+              std::vector<win::SOCKET>{datagrams.s});
+    ASSERT_TRUE(second.take());
+    EXPECT_EQ(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT), std::vector<win::SOCKET>{first.s});
+    ASSERT_TRUE(datagrams.take());
+    EXPECT_TRUE(win::WSAAnnouncedSockets(&window, win::FD_READ).empty());
+    // Nothing waiting any more: a call that finds nothing answers it too.
+    EXPECT_FALSE(second.take());
+    EXPECT_EQ(win::WSAGetLastError(), win::WSAEWOULDBLOCK);
+
+    ASSERT_EQ(win::WSAAsyncSelect(first.s, &window, kNotify, all), 0);
+    EXPECT_EQ(watched(window.epollFd()).count(int(first.s)), 1u);
+    const auto again = window.dispatchNext();
+    EXPECT_EQ(eventOf(again), win::FD_ACCEPT);
+    EXPECT_EQ(again ? again->wParam : 0, first.s);
+    ASSERT_TRUE(first.take());
+    EXPECT_TRUE(win::WSAAnnouncedSockets(&window, win::FD_ACCEPT).empty());
+}
+
+// A byte of urgent data, which a window reading in band never takes, must not keep
+// the socket reported: the data before it is announced once and read, and then the
+// window's set is quiet.
+TEST_F(PollGroupTest, UrgentByteTheWindowNeverReadsKeepsNothingReported) {
+    GroupWindow window;
+    ASSERT_EQ(win::WSAAsyncSelect(m_served, &window, kNotify, win::FD_READ | win::FD_CLOSE), 0);
+    ASSERT_EQ(win::send(m_client, "ab", 2, 0), 2);
+    ASSERT_EQ(win::send(m_client, "!", 1, MSG_OOB), 1);
+    EXPECT_EQ(eventOf(window.dispatchNext()), win::FD_READ);
+    char buf[16];
+    EXPECT_EQ(win::recv(m_served, buf, sizeof buf, 0), 2);
+    window.dispatchNext(100ms);
+    EXPECT_TRUE(window.drain().empty());
+    EXPECT_FALSE(window.readable(50ms)) << "the set keeps reporting the socket";
 }

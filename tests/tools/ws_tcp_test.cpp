@@ -17,6 +17,18 @@ struct TcpServer : PlainFixture {
         server = startServer("WS_Tcp", std::to_string(port));
     }
     std::size_t rowCount() { return texts(*server).size(); }
+    // Two peers connected, once the server has logged both accepts.
+    std::pair<int, int> twoClients() {
+        const int first = tcpConnect(port);
+        const int second = tcpConnect(port);
+        EXPECT_TRUE(waitUntil([&] {
+            std::size_t accepts = 0;
+            for (const auto& t : texts(*server))
+                accepts += t.find(" accept #") != std::string::npos;
+            return accepts == 2;
+        }));
+        return {first, second};
+    }
     // The lines added after the first `from`.
     std::vector<std::string> linesFrom(std::size_t from) {
         auto all = texts(*server);
@@ -92,17 +104,10 @@ TEST_F(TcpServer, ALargeSendIsLoggedReadByReadInLinesOfAtMost80) {
 
 TEST_F(TcpServer, ConnectionsAreClosedWithTheWindowTheNewestAndTheDisplacedOnes) {
     const int before = openDescriptors();
-    const int first = tcpConnect(port);
-    const int second = tcpConnect(port);
+    // Two accept lines; data from the newest is read.
+    const auto [first, second] = twoClients();
     ASSERT_GE(first, 0);
     ASSERT_GE(second, 0);
-    // Two accept lines; data from the newest is read.
-    ASSERT_TRUE(waitUntil([&] {
-        std::size_t accepts = 0;
-        for (const auto& t : texts(*server))
-            accepts += t.find(" accept #") != std::string::npos;
-        return accepts == 2;
-    }));
     sendAll(second, "newest");
     EXPECT_TRUE(waitForText(*server, "newest"));
     closeWindow(server);
@@ -148,4 +153,69 @@ TEST_F(TcpServer, LoadAThousandClientsOneAfterAnotherAreAllLoggedAndLeaveNoDescr
     EXPECT_EQ(openDescriptors(), before);
     std::printf("[ load ] %d clients in %.2f s (%.0f a second)\n", clients, seconds,
                 clients / seconds);
+}
+
+// Each connection is read and closed on its own notifications; ClientSocket, the
+// newest, is not the one an older connection's data or close acts on.
+TEST_F(TcpServer, TwoClientsAreEachReadAndClosedOnTheirOwn) {
+    const auto [first, second] = twoClients();
+    ASSERT_GE(first, 0);
+    ASSERT_GE(second, 0);
+    sendAll(first, "From The First");
+    EXPECT_TRUE(waitForText(*server, "from the first"));
+    sendAll(second, "From The Second");
+    EXPECT_TRUE(waitForText(*server, "from the second"));
+    ::close(first);
+    ASSERT_TRUE(waitForText(*server, "closing client socket..."));
+    // The newest is still connected and still read.
+    sendAll(second, "Still Here");
+    EXPECT_TRUE(waitForText(*server, "still here"));
+    char c;
+    EXPECT_EQ(::recv(second, &c, 1, MSG_DONTWAIT), -1) << "the newest was closed";
+    for (const auto& t : texts(*server))
+        EXPECT_EQ(t.find("WSAE"), std::string::npos) << t;
+    ::close(second);
+}
+
+// Peers that connect and reset, two at a time: each connection is logged and
+// closed, and the server keeps no descriptor of them.
+TEST_F(TcpServer, ResetStormLeavesNoDescriptorBehind) {
+    RowRecorder recorder(1);
+    server->model().addObserver(&recorder);
+    const int before = openDescriptors();
+    // Two at a time: the server listens with a queue of one, and a connection the
+    // queue has no room for waits a second for the retry.
+    constexpr std::size_t kPeers = 500;
+    for (std::size_t done = 0; done < kPeers; done += 2) {
+        const int peers[] = {tcpConnect(port), tcpConnect(port)};
+        for (int fd : peers) {
+            ASSERT_GE(fd, 0) << done;
+            const linger reset{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+            ::close(fd);
+        }
+        ASSERT_TRUE(waitUntil([&] { return recorder.countStartingWith("127.0.0.1:") == done + 2; }))
+            << done;
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        return recorder.countStartingWith("closing client socket...") == kPeers;
+    })) << recorder.countStartingWith("closing client socket...");
+    EXPECT_TRUE(waitUntil([&] { return openDescriptors() <= before; }))
+        << openDescriptors() << " open, " << before << " before";
+    server->model().removeObserver(&recorder);
+}
+
+// Bytes a peer sends that Windows-1250 leaves unassigned reach the headless output
+// escaped, never as C1 control characters.
+TEST_F(TcpServer, UnassignedBytesFromAPeerArePrintedEscaped) {
+    const int fd = tcpConnect(port);
+    ASSERT_GE(fd, 0);
+    sendAll(fd, "x\x90\x98y");
+    const std::string line = server->name() + " row 1 ";
+    EXPECT_TRUE(waitUntil([&] {
+        for (const auto& l : console.lines())
+            if (l.rfind(line, 0) == 0 && l.ends_with("\tx\\x90\\x98y")) return true;
+        return false;
+    })) << console.lines().back();
+    ::close(fd);
 }

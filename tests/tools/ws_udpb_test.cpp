@@ -73,21 +73,28 @@ TEST_F(UdpBlocker, DatagramsAreLoggedWithSenderAndContentCutTo80) {
     }
 }
 
-TEST_F(UdpBlocker, DatagramOver1024BytesIsConsumedWithoutALine) {
+// Every datagram is a probe: an empty one, and one longer than the 1,024 bytes a
+// read takes, which is logged with its start, as far as the line goes.
+TEST_F(UdpBlocker, EmptyAndOverlongDatagramsAreProbesLoggedWithTheirSender) {
+    shell::Sound = 1;
     openWith(std::to_string(p1) + ", DNS\r\n");
     rememberCaption();
-    const std::string setUp = logTexts().back();
-    sendDatagram(p1, std::string(1025, 'L'));
-    ASSERT_TRUE(waitForHits(1));
-    onWindow([] {});
-    EXPECT_EQ(logTexts().back(), setUp);
-    // Had it stayed in the queue, this one would be read after it.
-    const int sender = sendDatagram(p1, std::string(1024, 'k'));
-    ASSERT_TRUE(waitForHits(2));
-    onWindow([] {});
-    EXPECT_EQ(logTexts().back(), (std::to_string(p1) + " DNS - 127.0.0.1:" +
-                                  std::to_string(sender) + " " + std::string(80, 'k'))
-                                     .substr(0, 80));
+    const std::string cases[] = {"", std::string(1025, 'L'), std::string(70000, 'M'),
+                                 std::string(1024, 'k')};
+    int hits = 0;
+    for (const auto& data : cases) {
+        // Too long for one datagram: the longest one UDP carries instead.
+        const std::string sent = data.substr(0, 65507);
+        const int sender = sendDatagram(p1, sent);
+        ASSERT_TRUE(waitForHits(++hits)) << data.size();
+        onWindow([] {});
+        EXPECT_EQ(logTexts().back(),
+                  text::trimRight(text::cut(std::to_string(p1) + " DNS - 127.0.0.1:" +
+                                                std::to_string(sender) + " " + sent,
+                                            80)))
+            << data.size();
+        EXPECT_EQ(printed().back(), "cue Alarm.wav");
+    }
 }
 
 TEST_F(UdpBlocker, TwoWaitingDatagramsAreHandledOnePerEventInListOrder) {

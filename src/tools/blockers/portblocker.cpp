@@ -9,6 +9,8 @@
 #include "platform/text.h"
 #include "settings/settingsfile.h"
 
+#include <algorithm>
+
 namespace tools {
 namespace {
 
@@ -153,10 +155,12 @@ void PortBlocker::setUpSockets() {
         }
         m_log.add("creating socket" + slotText(i));
         s = win::socket(AF_INET, m_traits.socketType, 0);
-        if (s == win::INVALID_SOCKET)
+        if (s == win::INVALID_SOCKET) {
             reportError();
-        else
+        } else {
             m_log.add(protocol + " socket" + slotText(i) + " #" + std::to_string(s));
+            m_slotOf[s] = i - 1;
+        }
         m_log.add("binding socket" + slotText(i));
         m_currentPort = static_cast<std::uint16_t>(value);
         win::sockaddr_in address{};
@@ -248,6 +252,7 @@ void PortBlocker::closeAll() {
         if (s != win::INVALID_SOCKET) win::closesocket(s);
         s = win::INVALID_SOCKET;
     }
+    m_slotOf.clear();
 }
 
 void PortBlocker::onClose() {
@@ -266,14 +271,22 @@ void PortBlocker::countHit() {
     m_hits = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_hits) + 1u);
 }
 
-void PortBlocker::keepNotified(win::SOCKET notified, std::size_t searchedUpTo) {
-    for (std::size_t i = searchedUpTo + 1; i < slotCount(); ++i) {
-        if (m_sockets[i] != notified) continue;
-        if (win::WSAAsyncSelect(notified, hwnd(), net::SocketNotifyMessage,
-                                win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0)
-            reportError();
-        return;
-    }
+std::vector<std::size_t> PortBlocker::announcedSlots(long event) {
+    std::vector<std::size_t> slots;
+    for (const win::SOCKET s : win::WSAAnnouncedSockets(hwnd(), event))
+        if (auto it = m_slotOf.find(s); it != m_slotOf.end()) slots.push_back(it->second);
+    std::sort(slots.begin(), slots.end());
+    return slots;
+}
+
+void PortBlocker::keepNotified(win::SOCKET notified, std::size_t takenSlot) {
+    // A socket earlier in the list than the one taken was called by the search,
+    // or by an earlier one since its notification, which enabled it again.
+    auto it = m_slotOf.find(notified);
+    if (it == m_slotOf.end() || it->second <= takenSlot) return;
+    if (win::WSAAsyncSelect(notified, hwnd(), net::SocketNotifyMessage,
+                            win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0)
+        reportError();
 }
 
 std::string PortBlocker::blockerCaption() const {
@@ -283,6 +296,10 @@ std::string PortBlocker::blockerCaption() const {
 
 void PortBlocker::reportError() {
     net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log);
+}
+
+void PortBlocker::reportError(int code) {
+    net::ReportWinsockCode(*this, net::ReportVariant::LogAndSound, &m_log, code);
 }
 
 bool PortBlocker::ignoredPeer(const std::string& peer) {

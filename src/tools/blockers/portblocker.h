@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace net {
 class SocketEventHook;
@@ -82,16 +84,21 @@ protected:
 
     // Hits += 1, wrapping as a 32-bit counter would rather than overflowing.
     void countHit();
+    // The slots, in list order, whose socket the window has been told has a
+    // connection (FD_ACCEPT) or a datagram (FD_READ) waiting: the search calls only
+    // these, so its cost does not grow with the length of the list.
+    std::vector<std::size_t> announcedSlots(long event);
     // A hit searches the sockets in list order and may take a connection or
     // datagram from an earlier socket than the one whose notification raised it.
     // That notification is then spent while its own socket, never called, stays
     // silent under Winsock's rules: the trap would go deaf on that port. Asking
-    // for its notifications again posts one at once when something is waiting.
-    void keepNotified(win::SOCKET notified, std::size_t searchedUpTo);
+    // for its notifications again posts one when something is waiting.
+    void keepNotified(win::SOCKET notified, std::size_t takenSlot);
     // "<protocol> blocker <host name> (<host IP>)"
     std::string blockerCaption() const;
     // ReportWinsockError, the blockers' variant: the name as a log line, "Error.wav".
     void reportError();
+    void reportError(int code);
     // The peer is this machine as the check box means it: 127.0.0.1 or the host IP.
     bool ignoredPeer(const std::string& dotted);
     // ClientAddress = "<dotted>:<port>", at most 32 characters.
@@ -124,6 +131,7 @@ private:
     std::shared_ptr<net::SocketEventHook> m_hook;
     PortList m_portList;
     std::array<win::SOCKET, portlist::SocketSlots> m_sockets;
+    std::unordered_map<win::SOCKET, std::size_t> m_slotOf; // the slot of each socket
     net::LocalHost m_host;
     std::uint16_t m_currentPort = 0;
     std::int32_t m_hits = 0;

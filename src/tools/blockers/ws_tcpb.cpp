@@ -1,7 +1,8 @@
 #include "tools/blockers/ws_tcpb.h"
 
-#include "net/winsockerror.h"
+#include "net/acceptexhaustion.h"
 #include "net/receivedtext.h"
+#include "net/winsockerror.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
 #include "tools/blockers/halfopenwatch.h"
@@ -51,40 +52,60 @@ void WS_TcpB::afterBind(int slot, win::SOCKET s) {
 }
 
 void WS_TcpB::onAccept(win::SOCKET notified) {
-    // The search goes through the list in its order; the first socket with a
-    // connection waiting gives it. Further connections raise their own events.
+    // The search goes through the list in its order, over the sockets with a
+    // connection waiting; the first that gives one ends it. Further connections
+    // raise their own events.
     const PortRecord* record = nullptr;
     win::sockaddr_in peer{};
-    std::size_t i = 0;
-    for (; i < slotCount(); ++i) {
-        const win::SOCKET listener = socketTable()[i];
-        if (listener == win::INVALID_SOCKET) continue;
+    std::size_t slot = 0;
+    bool shed = false;
+    for (const std::size_t i : announcedSlots(win::FD_ACCEPT)) {
+        peer = {};
         int length = 16;
         const win::SOCKET s =
-            win::accept(listener, reinterpret_cast<win::sockaddr*>(&peer), &length);
-        if (s == win::INVALID_SOCKET) continue;
-        m_clientSocket = s;
+            win::accept(socketTable()[i], reinterpret_cast<win::sockaddr*>(&peer), &length);
+        if (s == win::INVALID_SOCKET) {
+            const int error = win::WSAGetLastError();
+            // Anything else: that connection went before it could be taken.
+            if (!net::AcceptExhaustion::is(error)) continue;
+            if (m_exhaustion.report(error)) reportError(error);
+            // Out of descriptors the probe was still taken and closed, its peer
+            // known: a hit like any other. Out of buffers it waits in the queue and
+            // is counted when it can be taken.
+            if (peer.sin_family != AF_INET) return;
+            shed = true;
+        } else {
+            m_exhaustion.accepted();
+            m_clientSocket = s;
+        }
         record = &portList()[i];
+        slot = i;
         break;
     }
     // A notification whose connection an earlier event already took is no hit:
     // the count is of connections, so that it matches what the peers made.
     if (!record) return;
-    m_halfOpen->accepted(m_clientSocket, peer);
-    keepNotified(notified, i);
+    // The listener names the port: a connection shed for want of a descriptor
+    // has no socket of its own.
+    m_halfOpen->accepted(socketTable()[slot], peer);
+    keepNotified(notified, slot);
     countHit();
     model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
     const std::string address = dotted(peer.sin_addr);
     if (ignoredPeer(address)) {
-        win::closesocket(m_clientSocket);
+        if (!shed) win::closesocket(m_clientSocket);
         m_clientSocket = win::INVALID_SOCKET;
         return;
     }
     setClientAddress(address, win::ntohs(peer.sin_port));
-    log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
-              std::to_string(m_clientSocket));
-    syslogHit(m_clientSocket, *record, address, win::ntohs(peer.sin_port));
-    closeClient();
+    if (shed) {
+        log().add(recordText(*record) + " - " + clientAddress() + " not accepted");
+    } else {
+        log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
+                  std::to_string(m_clientSocket));
+    }
+    syslogHit(socketTable()[slot], *record, address, win::ntohs(peer.sin_port));
+    if (!shed) closeClient();
     playAlarm();
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "net/acceptexhaustion.h"
 #include "tools/blockers/portblocker.h"
 
 #include <memory>
@@ -45,6 +46,7 @@ private:
 
     win::SOCKET m_clientSocket = win::INVALID_SOCKET;
     std::shared_ptr<HalfOpenWatch> m_halfOpen;
+    net::AcceptExhaustion m_exhaustion;
 };
 
 } // namespace tools

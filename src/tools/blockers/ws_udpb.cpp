@@ -34,25 +34,20 @@ ui::WindowDefinition WS_UdpB::makeDefinition() {
 }
 
 void WS_UdpB::onRead(win::SOCKET notified) {
-    // One datagram per event, from the socket earliest in the list; a socket with
-    // nothing for us, or with a datagram too long for the buffer, passes the
-    // search on. Each datagram counts once, so the count is of probes rather than
-    // of notifications (one may find its datagram taken by an earlier event).
-    for (std::size_t i = 0; i < slotCount(); ++i) {
-        const win::SOCKET s = socketTable()[i];
-        if (s == win::INVALID_SOCKET) continue;
+    // One datagram per event, from the socket earliest in the list among those
+    // with one waiting. Each datagram counts once, so the count is of probes rather
+    // than of notifications (one may find its datagram taken by an earlier event).
+    for (const std::size_t i : announcedSlots(win::FD_READ)) {
         char buffer[1025] = {};
         win::sockaddr_in sender{};
         int length = 16;
-        const int received =
-            win::recvfrom(s, buffer, 1024, 0, reinterpret_cast<win::sockaddr*>(&sender), &length);
-        if (received == win::SOCKET_ERROR && win::WSAGetLastError() == win::WSAEMSGSIZE) {
-            // Too long for the buffer: the receive dropped it, yet it was a probe.
-            countHit();
-            model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
-            continue;
-        }
-        if (received <= 0) continue;
+        int received = win::recvfrom(socketTable()[i], buffer, 1024, 0,
+                                     reinterpret_cast<win::sockaddr*>(&sender), &length);
+        // Too long for the buffer, it is a probe all the same: its first 1,024
+        // bytes are there. An empty datagram is one too.
+        if (received == win::SOCKET_ERROR && win::WSAGetLastError() == win::WSAEMSGSIZE)
+            received = 1024;
+        if (received < 0) continue;
         keepNotified(notified, i);
         countHit();
         model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
@@ -61,7 +56,7 @@ void WS_UdpB::onRead(win::SOCKET notified) {
         setClientAddress(address, win::ntohs(sender.sin_port));
         const std::string data = net::receivedText({buffer, static_cast<std::size_t>(received)});
         log().add(recordText(portList()[i]) + " - " + clientAddress() + " " + data);
-        syslogHit(s, portList()[i], address, win::ntohs(sender.sin_port));
+        syslogHit(socketTable()[i], portList()[i], address, win::ntohs(sender.sin_port));
         playAlarm();
         return;
     }

@@ -1,5 +1,6 @@
 #include "tools/http/ws_http_s.h"
 
+#include "net/resetclosehook.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
 #include "platform/system.h"
@@ -146,6 +147,9 @@ void WS_http_s::onOpen() {
     m_serverPort = PlainServer::portFromParameter(argument(0), 8088);
     setTimer(m_delay);
     installHook(std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server));
+    // A peer that resets before its request line is whole frees its slot at once,
+    // as one that closes does.
+    installHook(std::make_shared<net::ResetCloseHook>());
     status("Initializing...");
     net::EnsureSockets(*this, net::ReportVariant::MarkedLogAndSound, &m_log);
     m_host = net::ReadLocalHost(*this, net::ReportVariant::MarkedLogAndSound, &m_log);

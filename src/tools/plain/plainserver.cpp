@@ -62,6 +62,7 @@ void PlainServer::countHit() {
 void PlainServer::onOpen() {
     m_serverPort = portFromParameter(argument(0), m_defaultPort);
     installHook(std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Server));
+    installHooks();
     m_host = net::StartupBanner(
         *this, m_log, net::ReportVariant::LogAndSound,
         [this](const net::LocalHost& host) {
@@ -111,7 +112,7 @@ void PlainServer::bindWithRetries() {
     }
 }
 
-void PlainServer::onUserEvent(int event, win::WPARAM, win::LPARAM) {
+void PlainServer::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     switch (event) {
     case 1024:
         postClose();
@@ -120,10 +121,10 @@ void PlainServer::onUserEvent(int event, win::WPARAM, win::LPARAM) {
         onAcceptEvent();
         break;
     case 1127:
-        onReadEvent();
+        onReadEvent(static_cast<win::SOCKET>(wParam));
         break;
     case 1128:
-        onPeerCloseEvent();
+        onPeerCloseEvent(static_cast<win::SOCKET>(wParam));
         break;
     }
 }

@@ -34,13 +34,17 @@ protected:
     void onClose() override;
     void onUserEvent(int event, win::WPARAM wParam, win::LPARAM lParam) override;
 
+    // After the server hook, the window's further hooks, if any.
+    virtual void installHooks() {}
     // Between the socket's creation and its bind (the UDP server's option).
     virtual void beforeBind() {}
     // After the bind rule (the TCP server's listen).
     virtual void afterBind() {}
+    // The socket events of the server hook, with the socket whose notification
+    // raised them.
     virtual void onAcceptEvent() {}
-    virtual void onReadEvent() {}
-    virtual void onPeerCloseEvent() {}
+    virtual void onReadEvent(win::SOCKET /*notified*/) {}
+    virtual void onPeerCloseEvent(win::SOCKET /*notified*/) {}
     // At window close, after the server's own socket is closed.
     virtual void closeConnections() {}
 

@@ -1,6 +1,7 @@
 #include "tools/plain/ws_tcp.h"
 
 #include "net/receivedtext.h"
+#include "net/resetclosehook.h"
 #include "net/soundcue.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
@@ -10,6 +11,11 @@
 namespace tools {
 
 WS_Tcp::WS_Tcp() : PlainServer("WS_Tcp", "TCP", 8010, SOCK_STREAM, 71) {}
+
+void WS_Tcp::installHooks() {
+    // A reset connection is closed like one its peer closed.
+    installHook(std::make_shared<net::ResetCloseHook>());
+}
 
 void WS_Tcp::afterBind() {
     m_log.add("socket to listen...");
@@ -21,9 +27,16 @@ void WS_Tcp::onAcceptEvent() {
     int length = 16;
     const win::SOCKET s = win::accept(m_socket, reinterpret_cast<win::sockaddr*>(&peer), &length);
     if (s == win::INVALID_SOCKET) {
-        report();
+        const int error = win::WSAGetLastError();
+        // Out of descriptors or buffers, each further connection fails alike
+        // until one succeeds: said once.
+        if (!net::AcceptExhaustion::is(error))
+            reportCode(error);
+        else if (m_exhaustion.report(error))
+            reportCode(error);
         return;
     }
+    m_exhaustion.accepted();
     m_clientSocket = s;
     m_connections.insert(s);
     m_clientAddress = peerText(peer);
@@ -31,10 +44,11 @@ void WS_Tcp::onAcceptEvent() {
     net::PlayCue(*this, "Click.wav");
 }
 
-void WS_Tcp::onReadEvent() {
+void WS_Tcp::onReadEvent(win::SOCKET notified) {
     countHit();
     char buffer[1025] = {};
-    const int n = win::recv(m_clientSocket, buffer, 1024, 0);
+    // The connection that has the data, which need not be the newest one.
+    const int n = win::recv(notified, buffer, 1024, 0);
     if (n <= 0) {
         report();
         return;
@@ -45,13 +59,15 @@ void WS_Tcp::onReadEvent() {
     net::PlayCue(*this, "Click.wav");
 }
 
-void WS_Tcp::onPeerCloseEvent() {
+void WS_Tcp::onPeerCloseEvent(win::SOCKET notified) {
+    // The connection whose peer closed; closing the newest instead would leave this
+    // one open for ever and cut off a peer still talking.
     m_log.add("closing client socket...");
-    if (win::closesocket(m_clientSocket) != 0) report();
-    m_connections.erase(m_clientSocket);
+    if (win::closesocket(notified) != 0) report();
+    m_connections.erase(notified);
     // The number is no longer ours: another window may be given it next, and a
     // later event here must not read from or close that window's socket.
-    m_clientSocket = win::INVALID_SOCKET;
+    if (notified == m_clientSocket) m_clientSocket = win::INVALID_SOCKET;
 }
 
 void WS_Tcp::closeConnections() {

@@ -18,7 +18,7 @@ void WS_Udp::beforeBind() {
                     sizeof on);
 }
 
-void WS_Udp::onReadEvent() {
+void WS_Udp::onReadEvent(win::SOCKET) {
     countHit();
     char buffer[1025] = {};
     win::sockaddr_in sender{};

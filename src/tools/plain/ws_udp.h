@@ -11,7 +11,7 @@ public:
 
 protected:
     void beforeBind() override;
-    void onReadEvent() override;
+    void onReadEvent(win::SOCKET notified) override;
 };
 
 } // namespace tools

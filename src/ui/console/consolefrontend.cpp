@@ -102,6 +102,10 @@ void ConsoleFrontEnd::allClosed() {
                               Qt::QueuedConnection);
 }
 
+void ConsoleFrontEnd::flushOutput() {
+    m_output.flush();
+}
+
 void ConsoleFrontEnd::queueBoxAnswer(const std::string& answer) {
     std::lock_guard lock(m_mutex);
     m_boxAnswers.push_back(answer);

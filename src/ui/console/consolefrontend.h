@@ -28,6 +28,7 @@ public:
     void standardAction(ToolWindow& frame, StandardAction action) override;
     void bringToFront(ToolWindow& window) override;
     void allClosed() override;
+    void flushOutput() override;
 
     // The answer for the next message box: a button's position (1 = first) or
     // its label. The answer for the next popup menu: an entry number, 0 = none.

@@ -1,38 +1,122 @@
 #include "ui/console/consoleoutput.h"
 
 #include "platform/cp1250.h"
+#include "ui/toolwindow.h"
+
+#include <cstdint>
+#include <cstring>
 
 namespace ui {
+namespace {
+
+// Gathered lines are written when their batch is over; these bound how many bytes
+// and how much time a long batch (a handler that keeps printing) may hold back.
+constexpr std::size_t kPendingLimit = 64 * 1024;
+constexpr auto kPendingAge = std::chrono::milliseconds(50);
+
+// Printable ASCII but the backslash: copied as it stands.
+bool plain(unsigned char c) {
+    return c >= 0x20 && c < 0x7F && c != '\\';
+}
+
+// True when one of the eight bytes of `w` is not plain: eight bytes are checked at
+// once, so ordinary text is copied in runs without a look at each character.
+bool anyNotPlain(std::uint64_t w) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    const auto hasZero = [](std::uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    const bool below20 = ((w - ones * 0x20) & ~w & highs) != 0;
+    return (w & highs) != 0 || below20 || hasZero(w ^ (ones * 0x7F)) ||
+           hasZero(w ^ (ones * std::uint64_t('\\')));
+}
+
+void appendHex(std::string& out, unsigned char c) {
+    static const char* hex = "0123456789ABCDEF";
+    const char escaped[4] = {'\\', 'x', hex[c >> 4], hex[c & 15]};
+    out.append(escaped, 4);
+}
+
+void appendSpecial(std::string& out, unsigned char c) {
+    switch (c) {
+    case '\\':
+        out += "\\\\";
+        return;
+    case '\r':
+        out += "\\r";
+        return;
+    case '\n':
+        out += "\\n";
+        return;
+    case '\t':
+        out += "\\t";
+        return;
+    default:
+        break;
+    }
+    if (c < 0x80) {
+        appendHex(out, c);
+        return;
+    }
+    const char32_t cp = cp1250::toUnicode(static_cast<char>(c));
+    // The bytes Windows-1250 leaves unassigned come out as C1 controls (U+0080 to
+    // U+009F), which terminals act on: escaped like the other controls.
+    if (cp < 0xA0) {
+        appendHex(out, c);
+    } else if (cp < 0x800) {
+        const char utf8[2] = {static_cast<char>(0xC0 | (cp >> 6)),
+                              static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(utf8, 2);
+    } else {
+        const char utf8[3] = {static_cast<char>(0xE0 | (cp >> 12)),
+                              static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+                              static_cast<char>(0x80 | (cp & 0x3F))};
+        out.append(utf8, 3);
+    }
+}
+
+} // namespace
 
 ConsoleOutput::ConsoleOutput(std::FILE* out) : m_out(out) {}
+
+ConsoleOutput::~ConsoleOutput() {
+    flush();
+}
+
+void ConsoleOutput::appendEscaped(std::string& out, std::string_view in) {
+    const char* data = in.data();
+    const std::size_t n = in.size();
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t run = i;
+        for (std::uint64_t w; run + 8 <= n; run += 8) {
+            std::memcpy(&w, data + run, 8);
+            if (anyNotPlain(w)) break;
+        }
+        while (run < n && plain(static_cast<unsigned char>(data[run])))
+            ++run;
+        out.append(data + i, run - i);
+        if (run == n) break;
+        appendSpecial(out, static_cast<unsigned char>(data[run]));
+        i = run + 1;
+    }
+}
 
 std::string ConsoleOutput::escape(const std::string& in) {
     std::string out;
     out.reserve(in.size());
-    static const char* hex = "0123456789ABCDEF";
-    for (unsigned char ch : in) {
-        switch (ch) {
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (ch < 0x20 || ch == 0x7F) {
-                out += "\\x";
-                out += hex[ch >> 4];
-                out += hex[ch & 15];
-            } else {
-                out += static_cast<char>(ch);
-            }
-        }
-    }
-    return cp1250::toUtf8(out);
+    appendEscaped(out, in);
+    return out;
 }
 
 void ConsoleOutput::print(const std::string& window, const std::string& event,
                           const std::string& payload) {
-    std::string line = window + " " + event;
-    if (!payload.empty()) line += " " + escape(payload);
+    std::string line;
+    line.reserve(window.size() + event.size() + payload.size() + 2);
+    line.append(window).append(1, ' ').append(event);
+    if (!payload.empty()) {
+        line += ' ';
+        appendEscaped(line, payload);
+    }
     emit(window, line);
 }
 
@@ -43,12 +127,32 @@ void ConsoleOutput::printUtf8(const std::string& window, const std::string& even
     emit(window, line);
 }
 
+void ConsoleOutput::printRow(const std::string& window, const std::string& event,
+                             const std::vector<std::string>& columns) {
+    std::string line;
+    std::size_t size = window.size() + event.size() + 2;
+    for (const auto& c : columns)
+        size += c.size() + 1;
+    line.reserve(size);
+    line.append(window).append(1, ' ').append(event);
+    // As printUtf8 does: an empty payload leaves no blank after the event.
+    if (columns.size() > 1 || (columns.size() == 1 && !columns[0].empty())) line += ' ';
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i) line += '\t';
+        appendEscaped(line, columns[i]);
+    }
+    emit(window, line);
+}
+
 void ConsoleOutput::emit(const std::string& window, const std::string& line) {
     {
         std::lock_guard lock(m_mutex);
-        std::fwrite(line.data(), 1, line.size(), m_out);
-        std::fputc('\n', m_out);
-        std::fflush(m_out);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_pending.empty()) m_pendingSince = now;
+        m_pending.append(line).append(1, '\n');
+        if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
+            now - m_pendingSince >= kPendingAge)
+            writePending();
         if (m_keepHistory) {
             auto& lines = m_history[window].lines;
             lines.push_back(line);
@@ -59,6 +163,18 @@ void ConsoleOutput::emit(const std::string& window, const std::string& line) {
         }
     }
     m_printed.notify_all();
+}
+
+void ConsoleOutput::writePending() {
+    if (m_pending.empty()) return;
+    std::fwrite(m_pending.data(), 1, m_pending.size(), m_out);
+    std::fflush(m_out);
+    m_pending.clear();
+}
+
+void ConsoleOutput::flush() {
+    std::lock_guard lock(m_mutex);
+    writePending();
 }
 
 void ConsoleOutput::keepHistory(bool keep) {

@@ -31,15 +31,7 @@ void ConsoleWindow::modelChanged(const Change& c) {
     case Change::Kind::Checked:
         if (!c.byUser) m_output.print(m_name, "check " + n + (c.flag ? " 1" : " 0"));
         break;
-    case Change::Kind::RowAppended: {
-        std::string joined;
-        for (std::size_t i = 0; i < c.row.size(); ++i) {
-            if (i) joined += '\t';
-            joined += ConsoleOutput::escape(c.row[i]);
-        }
-        m_output.printUtf8(m_name, "row " + n, joined);
-        break;
-    }
+    case Change::Kind::RowAppended: m_output.printRow(m_name, "row " + n, c.row); break;
     case Change::Kind::RowsDropped:
         // "drop LIST COUNT" with the text of the line that now stands first.
         m_output.print(m_name, "drop " + n + " " + std::to_string(c.count),

@@ -126,6 +126,8 @@ void ScriptDriver::run() {
         }
         if (!line.empty() && line.back() == '\r') line.pop_back();
         execute(line);
+        // What the command made the windows print is written before the next one.
+        m_output.flush();
     }
 }
 

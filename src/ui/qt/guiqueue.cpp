@@ -20,22 +20,25 @@ void GuiQueue::post(std::function<void()> work) {
 
 bool GuiQueue::event(QEvent* event) {
     if (event->type() != kWakeType) return QObject::event(event);
-    // One piece at a time, each taken under the lock: what a piece posts runs in
-    // this same pass, after it, and no wake-up is lost between the last piece and
-    // the flag going down.
-    for (;;) {
-        std::function<void()> work;
-        {
-            std::lock_guard lock(m_mutex);
-            if (m_work.empty()) {
-                m_wakePending = false;
-                return true;
-            }
-            work = std::move(m_work.front());
-            m_work.pop_front();
-        }
-        work();
+    // What is queued now runs now, in order; what it or the tools add meanwhile
+    // waits for the next pass, after the events Qt has waiting (painting, input),
+    // so a tool that never stops writing cannot hold the GUI in this loop.
+    std::deque<std::function<void()>> batch;
+    {
+        std::lock_guard lock(m_mutex);
+        batch.swap(m_work);
     }
+    for (auto& work : batch)
+        work();
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_work.empty()) {
+            m_wakePending = false;
+            return true;
+        }
+    }
+    QCoreApplication::postEvent(this, new QEvent(kWakeType));
+    return true;
 }
 
 } // namespace ui

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QMdiArea>
+#include <QTimer>
 #include <chrono>
 
 namespace ui {
@@ -70,6 +71,16 @@ ToolSubWindow* QtFrontEnd::subWindow(const ToolWindow& window) const {
 // --- windows ------------------------------------------------------------------------
 
 void QtFrontEnd::windowOpened(const std::shared_ptr<ToolWindow>& window) {
+    const bool frame = !window->definition().menu.empty();
+    {
+        // The tools the frame starts as it opens begin their work once the frame
+        // is on the screen, so that they do not hold it up; a GUI thread that
+        // does not come round to showing it keeps them waiting a second at most.
+        std::unique_lock lock(m_mutex);
+        if (frame && !m_mainShown) m_frameWaited = true;
+        if (!frame && m_frameWaited)
+            m_frameShown.wait_for(lock, std::chrono::seconds(1), [this] { return !m_frameWaited; });
+    }
     // Observing starts here, on the window's thread, before its first handler:
     // nothing the tool writes from now on can be missed.
     auto observer = std::make_shared<WindowObserver>(*window, m_gui.get(), m_flushes);
@@ -86,7 +97,12 @@ void QtFrontEnd::show(const std::shared_ptr<ToolWindow>& window,
                       const std::shared_ptr<WindowObserver>& observer) {
     FrameWindow& main = mainWindow();
     Shown shown{window, observer, nullptr};
-    if (!window->definition().menu.empty()) {
+    const bool frame = !window->definition().menu.empty();
+    if (!frame && m_frameComing) {
+        m_deferred.push_back(std::move(shown));
+        return;
+    }
+    if (frame) {
         main.attachFrame(window);
         observer->setView(&main);
         observer->flush();
@@ -99,7 +115,29 @@ void QtFrontEnd::show(const std::shared_ptr<ToolWindow>& window,
         shown.sub = sub;
     }
     m_shown[window.get()] = std::move(shown);
-    if (!main.isVisible()) main.show();
+    if (main.isVisible()) return;
+    main.show();
+    {
+        std::lock_guard lock(m_mutex);
+        m_frameWaited = false;
+        m_mainShown = true;
+    }
+    m_frameShown.notify_all();
+    // The windows the frame opens as it starts are made after it is up: the person
+    // sees the frame sooner, and its tools a moment later. A timer, not a queued
+    // call: it fires once the events already waiting (the frame's own) are done.
+    m_frameComing = true;
+    auto* later = new QTimer(m_gui.get());
+    later->setSingleShot(true);
+    QObject::connect(later, &QTimer::timeout, m_gui.get(), [this, later] {
+        later->deleteLater();
+        m_frameComing = false;
+        std::vector<Shown> deferred = std::move(m_deferred);
+        m_deferred.clear();
+        for (auto& d : deferred)
+            show(d.window, d.observer);
+    });
+    later->start(0);
 }
 
 void QtFrontEnd::windowClosed(ToolWindow& window) {
@@ -118,6 +156,7 @@ void QtFrontEnd::windowClosed(ToolWindow& window) {
 }
 
 void QtFrontEnd::forget(ToolWindow* window) {
+    std::erase_if(m_deferred, [window](const Shown& s) { return s.window.get() == window; });
     auto it = m_shown.find(window);
     if (it == m_shown.end()) return;
     Shown shown = std::move(it->second);

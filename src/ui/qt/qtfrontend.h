@@ -2,10 +2,12 @@
 #include "ui/frontend.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <future>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QObject;
 class QMdiSubWindow;
@@ -68,6 +70,15 @@ private:
     std::unique_ptr<ModalRequests> m_modal;
     std::unique_ptr<SoundPlayer> m_sound;
     std::map<const ToolWindow*, Shown> m_shown; // GUI thread
+    // Tool windows that opened while the frame was first being shown: made once
+    // the event loop has had its turn and the frame is up (GUI thread).
+    bool m_frameComing = false;
+    std::vector<Shown> m_deferred;
+    // A frame has opened and the GUI thread has not shown it yet: the tools it
+    // starts wait for it before their first handler (guarded by m_mutex).
+    bool m_frameWaited = false;
+    std::condition_variable m_frameShown;
+    bool m_mainShown = false; // guarded by m_mutex
 
     std::mutex m_mutex; // guards m_observers, used by the tool threads
     std::map<const ToolWindow*, std::shared_ptr<WindowObserver>> m_observers;
