@@ -146,6 +146,9 @@ struct RefusedCase {
     const char* error; // part of the error line
 };
 
+// Names the case in test listings by its line rather than by its bytes.
+void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.line; }
+
 class RefusedLines : public DriverFixture, public ::testing::WithParamInterface<RefusedCase> {};
 
 TEST_P(RefusedLines, AreErrorsNeverAborts) {

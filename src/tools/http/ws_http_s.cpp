@@ -1,5 +1,6 @@
 #include "tools/http/ws_http_s.h"
 
+#include "net/bindretry.h"
 #include "net/resetclosehook.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
@@ -175,23 +176,10 @@ void WS_http_s::openListener() {
 }
 
 void WS_http_s::bindWithRetries() {
-    for (int attempt = 1; attempt <= 10; ++attempt) {
-        status("binding Socket...");
-        win::sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = win::htons(m_serverPort);
-        if (win::bind(m_listen, reinterpret_cast<win::sockaddr*>(&address), 16) == 0) return;
-        const int error = win::WSAGetLastError();
-        // After 65535 the next port would wrap to 0, which binds any port while
-        // the caption claims port 0.
-        if (error != win::WSAEADDRINUSE || m_serverPort == 65535) {
-            reportCode(error);
-            return;
-        }
-        ++m_serverPort;
-        status("trying port: " + std::to_string(m_serverPort));
-        showCaption(true);
-    }
+    if (const int error = net::BindWithRetries(
+            m_listen, m_serverPort, [this](const std::string& line) { status(line); },
+            [this] { showCaption(true); }))
+        reportCode(error);
 }
 
 void WS_http_s::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {

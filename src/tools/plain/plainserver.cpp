@@ -1,5 +1,6 @@
 #include "tools/plain/plainserver.h"
 
+#include "net/bindretry.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
 #include "platform/text.h"
@@ -89,27 +90,10 @@ void PlainServer::onOpen() {
 }
 
 void PlainServer::bindWithRetries() {
-    // A port in use moves the server on to the next one, ten times at most; after
-    // the tenth the caption names the first port not tried and the bind is left
-    // undone (the next step reports it).
-    for (int attempt = 1; attempt <= 10; ++attempt) {
-        m_log.add("binding Socket...");
-        win::sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = 0;
-        address.sin_port = win::htons(m_serverPort);
-        if (win::bind(m_socket, reinterpret_cast<win::sockaddr*>(&address), 16) == 0) return;
-        const int error = win::WSAGetLastError();
-        // There is no port after 65535: moving on would wrap to 0, which binds
-        // any free port while the caption claims port 0.
-        if (error != win::WSAEADDRINUSE || m_serverPort == 65535) {
-            reportCode(error);
-            return;
-        }
-        ++m_serverPort;
-        m_log.add("trying port: " + std::to_string(m_serverPort));
-        showPortCaption();
-    }
+    if (const int error = net::BindWithRetries(
+            m_socket, m_serverPort, [this](const std::string& line) { m_log.add(line); },
+            [this] { showPortCaption(); }))
+        reportCode(error);
 }
 
 void PlainServer::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
