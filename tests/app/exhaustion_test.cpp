@@ -188,7 +188,6 @@ TEST(DescriptorsOut, TcpTrapStillLogsEveryProbeWithItsPortAndPeer) {
     ASSERT_TRUE(program.waitForOutput("\tTCP port: " + last + " trap\n", 60000))
         << program.output();
     ASSERT_TRUE(program.waitForOutput("WSAEMFILE")) << "the set-up did not run out";
-    const std::size_t errors = count(program.output(), "WSAEMFILE");
     for (int i = 0; i < kProbes; ++i) {
         const int fd = connectTo(first);
         ASSERT_GE(fd, 0);
@@ -204,6 +203,11 @@ TEST(DescriptorsOut, TcpTrapStillLogsEveryProbeWithItsPortAndPeer) {
     }
     EXPECT_TRUE(program.waitForOutput(") Hit:" + std::to_string(kProbes) + "\n"));
     ASSERT_EQ(program.wait(30000), 0) << program.output();
-    EXPECT_EQ(count(program.output(), "WSAEMFILE"), errors + 1);
+    // The probes' error once, after the set-up's banner (the half-open watch's
+    // line after it names the error too, but not alone on its line).
+    const std::string out = program.output();
+    const auto banner = out.find(" ports set up from ");
+    ASSERT_NE(banner, std::string::npos) << out;
+    EXPECT_EQ(count(out.substr(banner), "\tWSAEMFILE\n"), 1u) << out;
     EXPECT_EQ(count(program.output(), "timeout"), 0u);
 }
