@@ -36,12 +36,15 @@ int HalfOpenWatch::start(ui::ToolWindow& window, const win::SOCKET* sockets, std
     m_window = &window;
     m_tracker.clear();
     m_ports.clear();
+    m_portOf.clear();
     // Only a socket that really listens: a SYN to a port whose bind failed goes to
     // another program, and is no probe of ours.
     for (std::size_t i = 0; i < count; ++i) {
         if (sockets[i] == win::INVALID_SOCKET || !isListening(sockets[i])) continue;
-        if (const std::uint16_t port = ownPort(sockets[i]); port != 0)
+        if (const std::uint16_t port = ownPort(sockets[i]); port != 0) {
             m_ports.try_emplace(port, Port{i, sockets[i]});
+            m_portOf.try_emplace(sockets[i], port);
+        }
     }
     if (m_ports.empty()) {
         stop();
@@ -74,6 +77,7 @@ void HalfOpenWatch::stop() {
     m_watcher.close();
     m_tracker.clear();
     m_ports.clear();
+    m_portOf.clear();
     if (m_ticking && m_window) m_window->setTimer(0);
     m_ticking = false;
 }
@@ -99,14 +103,16 @@ void HalfOpenWatch::take(std::size_t limit) {
     }
 }
 
-void HalfOpenWatch::accepted(win::SOCKET client, const win::sockaddr_in& peer) {
+void HalfOpenWatch::accepted(win::SOCKET listener, const win::sockaddr_in& peer) {
     if (!m_watcher.isOpen()) return;
     // The SYN of this connection reached the raw socket before TCP saw it, so it is
     // queued there if not read yet; the window may well be told of the connection
     // first. Taken now, it is cleared below rather than found pending later and
     // told as a probe.
     take(kDrainAll);
-    m_tracker.accepted({peer.sin_addr.s_addr, win::ntohs(peer.sin_port), ownPort(client)});
+    const auto port = m_portOf.find(listener);
+    if (port == m_portOf.end()) return;
+    m_tracker.accepted({peer.sin_addr.s_addr, win::ntohs(peer.sin_port), port->second});
     startTicking();
 }
 

@@ -38,8 +38,8 @@ public:
     int start(ui::ToolWindow& window, const win::SOCKET* sockets, std::size_t count);
     void stop();
     bool watching() const { return m_watcher.isOpen(); }
-    // The blocker accepted `client`, which came from `peer`: no probe.
-    void accepted(win::SOCKET client, const win::sockaddr_in& peer);
+    // The blocker accepted on `listener` a connection from `peer`: no probe.
+    void accepted(win::SOCKET listener, const win::sockaddr_in& peer);
     // The window's timer.
     void tick();
 
@@ -61,6 +61,8 @@ private:
     win::TcpSynWatcher m_watcher;
     HalfOpenTracker m_tracker;
     std::unordered_map<std::uint16_t, Port> m_ports;
+    // The same, by listener: an accept names its port without a system call.
+    std::unordered_map<win::SOCKET, std::uint16_t> m_portOf;
     ui::ToolWindow* m_window = nullptr;
     bool m_hooked = false;
     bool m_ticking = false;
