@@ -18,7 +18,7 @@ int socketType(win::SOCKET socket) {
 
 int BindWithRetries(win::SOCKET socket, std::uint16_t& port,
                     const std::function<void(const std::string&)>& say,
-                    const std::function<void()>& moved) {
+                    const std::function<void()>& moved, std::size_t width) {
     // Who holds each port the server could not take, said before it moves on;
     // read once for all the attempts.
     std::optional<win::PortHolders> holders;
@@ -32,7 +32,7 @@ int BindWithRetries(win::SOCKET socket, std::uint16_t& port,
         const int error = win::WSAGetLastError();
         if (error != win::WSAEADDRINUSE) return error;
         if (!holders) holders.emplace(socketType(socket));
-        for (const auto& line : holderLines(holders->find(port), kHolderLineWidth))
+        for (const auto& line : holderLines(holders->find(port), width))
             say(line);
         if (port == 65535) return error;
         ++port;

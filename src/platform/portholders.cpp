@@ -65,7 +65,8 @@ HeldPort PortHolders::find(std::uint16_t port) {
     }
     for (const int pid : pids) {
         auto it = m_described.find(pid);
-        if (it == m_described.end()) it = m_described.emplace(pid, SocketProcesses::describe(pid)).first;
+        if (it == m_described.end())
+            it = m_described.emplace(pid, SocketProcesses::describe(pid)).first;
         // One that ended since the pass holds nothing now.
         if (!it->second.command.empty()) held.processes.push_back(it->second);
     }

@@ -37,9 +37,9 @@ std::string PortSockets::stateName(int state) {
     // The kernel's own names (include/net/tcp_states.h), UDP's included: an
     // unconnected UDP socket is CLOSE there.
     static const std::array<const char*, 14> names = {
-        "UNKNOWN",    "ESTABLISHED", "SYN_SENT", "SYN_RECV",  "FIN_WAIT1",
-        "FIN_WAIT2",  "TIME_WAIT",   "CLOSE",    "CLOSE_WAIT", "LAST_ACK",
-        "LISTEN",     "CLOSING",     "SYN_RECV", "BOUND_INACTIVE"};
+        "UNKNOWN",   "ESTABLISHED", "SYN_SENT", "SYN_RECV",      "FIN_WAIT1",
+        "FIN_WAIT2", "TIME_WAIT",   "CLOSE",    "CLOSE_WAIT",    "LAST_ACK",
+        "LISTEN",    "CLOSING",     "SYN_RECV", "BOUND_INACTIVE"};
     return state >= 0 && state < int(names.size()) ? names[std::size_t(state)] : "UNKNOWN";
 }
 
@@ -50,8 +50,8 @@ std::vector<PortSocket> PortSockets::read(int socketType, Source source) {
         std::optional<std::vector<PortSocket>> part;
         if (source == Source::Kernel) part = readDiag(family, tcp ? IPPROTO_TCP : IPPROTO_UDP);
         if (!part) {
-            const std::string file = std::string("/proc/net/") + (tcp ? "tcp" : "udp") +
-                                     (family == AF_INET6 ? "6" : "");
+            const std::string file =
+                std::string("/proc/net/") + (tcp ? "tcp" : "udp") + (family == AF_INET6 ? "6" : "");
             part = readProcNet(file, family);
         }
         if (part) all.insert(all.end(), part->begin(), part->end());
@@ -107,8 +107,7 @@ std::optional<std::vector<PortSocket>> PortSockets::readDiag(int family, int pro
 
 std::optional<std::vector<PortSocket>> PortSockets::readProcNet(const std::string& file,
                                                                 int family) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "re"),
-                                                        std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(file.c_str(), "re"), std::fclose);
     if (!in) return std::nullopt;
     std::vector<PortSocket> found;
     char line[512];
@@ -119,8 +118,10 @@ std::optional<std::vector<PortSocket>> PortSockets::readProcNet(const std::strin
         // timeout inode, addresses and ports in hexadecimal.
         unsigned port = 0, state = 0, uid = 0;
         std::uint64_t inode = 0;
-        if (std::sscanf(line, " %*d: %*[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x %x %*x:%*x %*x:%*x %*x %u %*d %" SCNu64,
-                        &port, &state, &uid, &inode) == 4)
+        if (std::sscanf(
+                line,
+                " %*d: %*[0-9A-Fa-f]:%x %*[0-9A-Fa-f]:%*x %x %*x:%*x %*x:%*x %*x %u %*d %" SCNu64,
+                &port, &state, &uid, &inode) == 4)
             found.push_back({family, std::uint16_t(port), int(state), uid, inode});
     }
     return found;

@@ -35,8 +35,7 @@ public:
 
 private:
     static std::optional<std::vector<PortSocket>> readDiag(int family, int protocol);
-    static std::optional<std::vector<PortSocket>> readProcNet(const std::string& file,
-                                                              int family);
+    static std::optional<std::vector<PortSocket>> readProcNet(const std::string& file, int family);
 };
 
 } // namespace win

@@ -1,100 +1,65 @@
-// Who holds a port, as the headless port check names it, held against `ss -tulpnH`
-// run by the same user: children of known names hold TCP and UDP ports of both
-// families in a network namespace of the test's own, one of them as nobody, and the
-// check runs once as root and once as nobody.
-#include "trapnamespace.h"
+// The headless port check's holder lines against `ss -tulpnH` run by the same user:
+// children of known names hold TCP and UDP ports of both families in a namespace of
+// the test's own, one as nobody; the check runs as root and as nobody.
+#include "platform/netnamespace.h"
+#include "platform/scratchdir.h"
+#include "program.h"
+#include "support/childprocess.h"
 
-#include <grp.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <list>
 #include <map>
-#include <pwd.h>
 #include <regex>
 #include <set>
-#include <sys/prctl.h>
+#include <sstream>
 
 namespace {
 
 using Holders = std::map<std::pair<std::string, int>, std::set<std::string>>; // (type, port)
 
-struct Holder {
-    const char* name;
-    int type;
-    int family;
-    bool nobody;   // runs as nobody
-    bool timeWait; // leaves a connection of its own in TIME_WAIT on its port
-};
-const Holder kHolders[] = {
-    {"wstcp4", SOCK_STREAM, AF_INET, false, false},  {"wstcp6", SOCK_STREAM, AF_INET6, false, false},
-    {"wsudp4", SOCK_DGRAM, AF_INET, false, false},   {"wsudp6", SOCK_DGRAM, AF_INET6, false, false},
-    {"wsnobody", SOCK_STREAM, AF_INET, true, false}, {"wstimewait", SOCK_STREAM, AF_INET, false, true},
-};
+// Command name, type as ss names it, family; "nob" runs as nobody, "twt" leaves a
+// connection of its own in TIME_WAIT on its port. Names this short keep every line
+// within the log's 40 characters.
+const char* kHolders[] = {"tc4 tcp 4", "tc6 tcp 6", "ud4 udp 4",
+                          "ud6 udp 6", "nob tcp 4", "twt tcp 4"};
 constexpr int kFirstPort = 20100; // holder i holds kFirstPort + i
 
-void becomeNobody() {
-    if (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
-        ::setresuid(65534, 65534, 65534) != 0)
-        ::_exit(125);
-    // As a program started as nobody would be: its owner may look into its /proc.
-    ::prctl(PR_SET_DUMPABLE, 1);
+// Holds a port on every address of its family (IPv6 takes IPv4 too) under the
+// command name it is given.
+const char* kHold = R"(import ctypes, socket, sys, time
+name, kind, family = sys.argv[1].split(); port = sys.argv[2]
+ctypes.CDLL(None).prctl(15, name.encode())
+s = socket.socket(socket.AF_INET6 if family == "6" else socket.AF_INET,
+                  socket.SOCK_STREAM if kind == "tcp" else socket.SOCK_DGRAM)
+s.bind(("::" if family == "6" else "0.0.0.0", int(port)))
+if kind == "tcp": s.listen()
+if name == "twt":  # the accepted end closes first: it is the one left waiting
+    c = socket.create_connection(("127.0.0.1", int(port))); s.accept()[0].close(); c.close()
+print("ready", flush=True); time.sleep(120))";
+
+std::vector<std::string> within(const NetNamespace& ns, bool nobody,
+                                std::vector<std::string> command = {}) {
+    std::vector<std::string> run{"ip", "netns", "exec", ns.name()};
+    if (nobody)
+        run.insert(run.end(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+    run.insert(run.end(), command.begin(), command.end());
+    return run;
 }
 
-// The child holding `h`'s port on every address of its family (an IPv6 one takes
-// IPv4 too); its pid once it holds it. System calls only, as a child of a forked test.
-pid_t hold(const Holder& h, int port) {
-    int ready[2];
-    if (::pipe(ready) != 0) return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::prctl(PR_SET_NAME, h.name);
-        if (h.nobody) becomeNobody();
-        sockaddr_in6 a{};
-        a.sin6_family = sa_family_t(h.family);
-        a.sin6_port = htons(std::uint16_t(port)); // where sockaddr_in has its port too
-        const socklen_t len = h.family == AF_INET ? sizeof(sockaddr_in) : sizeof a;
-        const int fd = ::socket(h.family, h.type, 0);
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), len) != 0 ||
-            (h.type == SOCK_STREAM && ::listen(fd, 4) != 0))
-            ::_exit(124);
-        if (h.timeWait) { // the accepted end closes first: it is the one left waiting
-            const int client = ::socket(AF_INET, SOCK_STREAM, 0);
-            const sockaddr_in to = testing_support::loopback(port);
-            ::connect(client, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-            ::close(::accept(fd, nullptr, nullptr));
-            ::close(client);
-        }
-        if (::write(ready[1], "1", 1) == 1) ::pause();
-        ::_exit(0);
-    }
-    char c = 0;
-    ::close(ready[1]);
-    pollfd p{ready[0], POLLIN, 0};
-    const bool held = ::poll(&p, 1, 10000) == 1 && ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    return held ? pid : -1;
-}
-
-// The port check's holder lines by type and port: "name/pid/user", "other" or
-// "none:STATE". A line the log's width broke goes on with four blanks.
+// The port check's holder lines by type and port.
 Holders fromPortCheck(const std::string& output) {
     Holders found;
-    std::string type, last;
+    std::string type;
     int port = 0;
     std::istringstream in(output);
     for (std::string line; std::getline(in, line);) {
         if (line.rfind("Port_chk#1 row 10 ", 0) != 0) continue;
-        std::string text = line.substr(line.find('\t') + 1);
-        std::smatch m;
-        if (text.size() > 5 && text[3] == ':') type = text.substr(0, 3);
-        if (std::regex_match(text, m, std::regex(R"(Port: (\d+) in use !)"))) port = std::stoi(m[1]);
-        if (text.rfind("    ", 0) == 0) text = last + " " + text.substr(4);
-        last = text;
-        auto& set = found[{type, port}];
-        if (std::regex_match(text, m, std::regex(R"(  held by (\S+) \(pid (\d+), user (\S+)\))")))
-            set.insert(std::string(m[1]) + "/" + std::string(m[2]) + "/" + std::string(m[3]));
-        else if (text == "  held by a process of another user")
-            set.insert("other");
-        else if (std::regex_match(text, m, std::regex(R"(  held by no process \((\S+)\))")))
-            set.insert("none:" + std::string(m[1]));
-        if (set.empty()) found.erase({type, port});
+        const std::string text = line.substr(line.find('\t') + 1);
+        if (text.size() > 3 && text[3] == ':') type = text.substr(0, 3) == "TCP" ? "tcp" : "udp";
+        if (text.rfind("Port: ", 0) == 0) port = std::stoi(text.substr(6));
+        if (text.rfind("  held by ", 0) == 0) found[{type, port}].insert(text);
     }
     return found;
 }
@@ -103,56 +68,45 @@ Holders fromPortCheck(const std::string& output) {
 
 TEST(PortHolders, ThePortCheckNamesWhatSsNamesForEveryUser) {
     ScratchDir dir;
-    TrapNamespace ns;
-    if (!ns.ready() || ::geteuid() != 0) GTEST_SKIP() << "needs root for namespaces and nobody";
-    std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
-    const std::string root = ::getpwuid(0)->pw_name;
-    std::vector<pid_t> children;
-    std::map<std::string, std::string> userOf;
-    ASSERT_TRUE(ns.inside([&] {
-        for (std::size_t i = 0; i < std::size(kHolders); ++i) {
-            children.push_back(hold(kHolders[i], kFirstPort + int(i)));
-            userOf[kHolders[i].name] = kHolders[i].nobody ? "nobody" : root;
-        }
-    }));
-    const std::string range = "set Port_chk 3 " + std::to_string(kFirstPort) + "\nset Port_chk 5 " +
-                              std::to_string(kFirstPort + int(std::size(kHolders)) - 1) + "\n";
-    for (const bool asNobody : {false, true}) {
-        std::unique_ptr<Program> check;
-        ns.inside([&] {
-            check = std::make_unique<Program>(
-                std::vector<std::string>{"--headless", "--script", "-"},
-                "open Port_chk\n" + range + "press Port_chk TCP\npress Port_chk Go\n" +
-                    "press Port_chk UDP\npress Port_chk Go\nquit\n",
-                std::vector<std::string>{}, [asNobody] {
-                    if (asNobody) becomeNobody();
-                });
-        });
-        ASSERT_EQ(check->wait(), 0) << check->output();
-        const std::string ss = ns.run(std::string(asNobody ? "setpriv --reuid=65534 --regid=65534 "
-                                                             "--clear-groups "
-                                                           : "") +
-                                      "ss -tulpnH");
-        Holders expected;
+    NetNamespace ns("holders");
+    if (!ns.made() || ::geteuid() != 0) GTEST_SKIP() << "needs root for namespaces and nobody";
+    std::filesystem::permissions(dir.path(), std::filesystem::perms::all); // nobody's settings
+    auto nobodys = [](std::size_t i) { return std::string(kHolders[i]).rfind("nob", 0) == 0; };
+    std::list<testing_support::ChildProcess> children;
+    for (std::size_t i = 0; i < std::size(kHolders); ++i) {
+        children.emplace_back(within(
+            ns, nobodys(i),
+            {"/usr/bin/python3", "-c", kHold, kHolders[i], std::to_string(kFirstPort + int(i))}));
+        ASSERT_TRUE(children.back().waitForOutput("ready")) << children.back().output();
+    }
+    for (const bool nobody : {false, true}) {
+        Program check(
+            {"--headless", "--script", "-"},
+            "open Port_chk\nset Port_chk 3 20100\nset Port_chk 5 20105\npress Port_chk TCP\n"
+            "press Port_chk Go\npress Port_chk UDP\npress Port_chk Go\nquit\n",
+            within(ns, nobody));
+        ASSERT_EQ(check.wait(), 0) << check.output();
+        testing_support::ChildProcess ssRun(within(ns, nobody, {"ss", "-tulpnH"}));
+        ssRun.waitForOutput("\x01"); // until it ends
+        const std::string& ss = ssRun.output();
         std::istringstream in(ss);
+        Holders expected;
+        static const std::regex local(R"(^(\w+) .*?:(\d+) )");
         for (std::string line; std::getline(in, line);) {
-            std::istringstream fields(line);
-            std::string netid, state, rq, sq, local;
-            fields >> netid >> state >> rq >> sq >> local;
-            const int port = std::stoi(local.substr(local.rfind(':') + 1));
-            if (port < kFirstPort || port >= kFirstPort + int(std::size(kHolders))) continue;
-            auto& set = expected[{netid == "tcp" ? "TCP" : "UDP", port}];
+            std::smatch m;
+            if (!std::regex_search(line, m, local)) continue;
+            const std::size_t i = std::stoul(m[2]) - kFirstPort;
+            if (i >= std::size(kHolders)) continue;
+            auto& set = expected[{m[1], kFirstPort + int(i)}];
             static const std::regex user(R"re(\("([^"]+)",pid=(\d+))re");
             for (std::sregex_iterator u(line.begin(), line.end(), user), end; u != end; ++u)
-                set.insert((*u)[1].str() + "/" + (*u)[2].str() + "/" + userOf[(*u)[1].str()]);
-            if (set.empty()) set.insert("other");
-            if (kHolders[port - kFirstPort].timeWait) set.insert("none:TIME_WAIT");
+                set.insert("  held by " + (*u)[1].str() + " (pid " + (*u)[2].str() + ", user " +
+                           (nobodys(i) ? "nobody)" : "root)"));
+            if (set.empty()) set.insert("  held by a process of another user");
+            if (std::string(kHolders[i]).rfind("twt", 0) == 0)
+                set.insert("  held by no process (TIME_WAIT)");
         }
         EXPECT_EQ(expected.size(), std::size(kHolders)) << ss;
-        EXPECT_EQ(fromPortCheck(check->output()), expected) << check->output() << ss;
-    }
-    for (const pid_t child : children) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, nullptr, 0);
+        EXPECT_EQ(fromPortCheck(check.output()), expected) << check.output() << ss;
     }
 }

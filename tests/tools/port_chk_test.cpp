@@ -33,11 +33,9 @@ void dropBindPrivilege() {
 struct PortCheck : testing_support::ToolsFixture {
     NetNamespace ns{"pc"};
     std::vector<int> held;
-    // The ports are held here: each "in use" is followed by this process, over two
-    // lines of the log's 40 characters.
-    const testing_support::SelfHolder me;
-    const Lines heldHere = {"  held by " + me.command + " (pid " + me.pid + ",",
-                            "    user " + me.user + ")"};
+    const testing_support::SelfHolder me; // holds the ports: its line, broken at 40 characters
+    const std::string h1 = "  held by " + me.command + " (pid " + me.pid + ",",
+                      h2 = "    user " + me.user + ")";
 
     PortCheck() {
         win::WSAStartup(0x0101, &shell::SocketsData);
@@ -129,7 +127,6 @@ TEST_F(PortCheck, PortsInUseAreReportedForTheirOwnTypeWithABeepEach) {
     hold(SOCK_DGRAM, 20005);
     for (bool udp : {false, true}) {
         auto w = open();
-        const std::string &h1 = heldHere[0], &h2 = heldHere[1];
         const Lines log = udp ? Lines{"UDP: 20000 - 20399", "Port: 20005 in use !", h1, h2, "***"}
                               : Lines{"TCP: 20000 - 20399", "Port: 20003 in use !", h1, h2,
                                       "Port: 20007 in use !", h1, h2, "***"};
@@ -158,8 +155,8 @@ TEST_F(PortCheck, RangesRunUpwardsWithinSixteenBitsAndEndAtTheLastPort) {
         Lines log; // empty: refused with a beep and the focus on the first entry
     };
     const Case cases[] = {
-        {"65533", "65535", {"TCP: 65533 - 65535", "Port: 65535 in use !", heldHere[0], heldHere[1], "***"}},
-        {"65535", "65535", {"TCP: 65535 - 65535", "Port: 65535 in use !", heldHere[0], heldHere[1], "***"}},
+        {"65533", "65535", {"TCP: 65533 - 65535", "Port: 65535 in use !", h1, h2, "***"}},
+        {"65535", "65535", {"TCP: 65535 - 65535", "Port: 65535 in use !", h1, h2, "***"}},
         {"20001", "20001", {"TCP: 20001 - 20001", "***"}},
         {"8020", "8000", {}},
         {"0", "10", {}},
