@@ -19,15 +19,13 @@ namespace {
 
 using Holders = std::map<std::pair<std::string, int>, std::set<std::string>>; // (type, port)
 
-// Command name, type as ss names it, family; "nob" runs as nobody, "twt" leaves a
-// connection of its own in TIME_WAIT on its port. Names this short keep every line
-// within the log's 40 characters.
+// Name, type as ss says it, family; "nob" runs as nobody, "twt" leaves a TIME_WAIT
+// on its port. Names this short keep every line within the log's 40 characters.
 const char* kHolders[] = {"tc4 tcp 4", "tc6 tcp 6", "ud4 udp 4",
                           "ud6 udp 6", "nob tcp 4", "twt tcp 4"};
 constexpr int kFirstPort = 20100; // holder i holds kFirstPort + i
 
-// Holds a port on every address of its family (IPv6 takes IPv4 too) under the
-// command name it is given.
+// Holds a port on all addresses of its family (IPv6 takes IPv4 too) under its name.
 const char* kHold = R"(import ctypes, socket, sys, time
 name, kind, family = sys.argv[1].split(); port = sys.argv[2]
 ctypes.CDLL(None).prctl(15, name.encode())
