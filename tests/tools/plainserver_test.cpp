@@ -2,6 +2,7 @@
 // captions, and the bind rule.
 #include "plainfixture.h"
 #include "platform/text.h"
+#include "support/selfholder.h"
 #include "tools/plain/plainserver.h"
 
 using namespace plain_testing;
@@ -97,6 +98,9 @@ TEST_F(PlainFixture, BindMovesPastTakenPortsTenTimesAtMost) {
                 if (l.rfind("trying port: ", 0) == 0) seen.push_back(l);
                 if (l == "binding Socket...") ++binds;
             }
+            // Every port it could not take is held here, and it says so.
+            EXPECT_EQ(std::count(lines.begin(), lines.end(), testing_support::SelfHolder().line()),
+                      std::min(c.taken, 10));
             EXPECT_EQ(seen, tries) << kind.procedure << " " << c.taken;
             EXPECT_EQ(binds, static_cast<std::size_t>(std::min(c.taken + 1, 10)));
             EXPECT_FALSE(hasText(*w, "WSAEADDRINUSE"));

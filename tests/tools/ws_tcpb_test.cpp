@@ -1,5 +1,6 @@
 #include "blockerfixture.h"
 #include "settings/settingsfile.h"
+#include "support/selfholder.h"
 #include "tools/blockers/ws_tcpb.h"
 
 #include <regex>
@@ -142,8 +143,8 @@ TEST_F(TcpBlocker, DuplicatePortFailsAtBindAndListenAndTheFirstStillTraps) {
     openWith(std::to_string(p1) + ", One\r\n" + std::to_string(p1) + ", Two\r\n");
     expectLines(logFrom("creating socket[2]"),
                 {"creating socket[2]", "TCP socket[2] #", "binding socket[2]", "WSAEADDRINUSE",
-                 "socket to listen[2]", "WSAEINVAL", "waiting to accept()..",
-                 "TCP port: " + std::to_string(p1) + " Two", ""});
+                 testing_support::SelfHolder().line(), "socket to listen[2]", "WSAEINVAL",
+                 "waiting to accept()..", "TCP port: " + std::to_string(p1) + " Two", ""});
     EXPECT_EQ(countPrinted("cue Error.wav"), 2u);
     ASSERT_GT(connectAndWaitForClose(p1), 0);
     EXPECT_TRUE(waitUntil([&] {

@@ -1,5 +1,6 @@
 #include "tools/blockers/portblocker.h"
 
+#include "net/holderlines.h"
 #include "net/shellstate.h"
 #include "net/socketeventhook.h"
 #include "net/soundcue.h"
@@ -143,6 +144,8 @@ void PortBlocker::setUpSockets() {
         return;
     }
     std::size_t ready = 0;
+    // Who holds a port that cannot be bound: read once for the whole list.
+    win::PortHolders holders(m_traits.socketType);
     for (std::size_t i = 1; i <= slotCount(); ++i) {
         const PortRecord& record = m_portList[i - 1];
         const std::uint64_t value = portlist::portValue(record);
@@ -167,10 +170,13 @@ void PortBlocker::setUpSockets() {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = 0;
         address.sin_port = win::htons(m_currentPort);
-        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0)
-            reportError();
-        else
+        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0) {
+            const int code = win::WSAGetLastError();
+            reportError(code);
+            if (code == win::WSAEADDRINUSE) net::logHolders(m_log, holders, m_currentPort);
+        } else {
             ++ready;
+        }
         afterBind(static_cast<int>(i), s);
         m_log.add("waiting to accept().. ");
         m_log.add(protocol + " port: " + std::to_string(m_currentPort) + " " +

@@ -178,7 +178,7 @@ void WS_http_s::openListener() {
 void WS_http_s::bindWithRetries() {
     if (const int error = net::BindWithRetries(
             m_listen, m_serverPort, [this](const std::string& line) { status(line); },
-            [this] { showCaption(true); }))
+            [this] { showCaption(true); }, kStatusWidth))
         reportCode(error);
 }
 

@@ -1,5 +1,6 @@
 #include "tools/portcheck/port_chk.h"
 
+#include "net/holderlines.h"
 #include "net/localhost.h"
 #include "net/winsockerror.h"
 #include "platform/text.h"
@@ -136,6 +137,7 @@ void Port_chk::scan() {
     m_log.add(text::trimRight(m_tip) + ": " + std::to_string(m_port1) + " - " +
               std::to_string(m_port2));
     const bool tcp = m_tip == "TCP";
+    m_holders.emplace(tcp ? SOCK_STREAM : SOCK_DGRAM);
     const std::uint64_t total = m_port2 - m_port1 + 1;
     std::uint64_t done = 0;
     // The counter is wider than a port, so a range ending at 65535 ends there.
@@ -144,6 +146,7 @@ void Port_chk::scan() {
         ++done;
         model().setValue(Progress, progressText(done, total));
     }
+    m_holders.reset();
     setGroupEnabled(true);
     m_log.add("***");
     model().setValue(Progress, "");
@@ -175,6 +178,7 @@ bool Port_chk::probe(std::uint16_t port, bool tcp) {
         }
         m_log.add("Port: " + std::to_string(port) + " in use !");
         beep();
+        net::logHolders(m_log, *m_holders, port);
     }
     if (win::closesocket(m_scanSocket) == win::SOCKET_ERROR)
         net::ReportWinsockError(*this, net::ReportVariant::Log, &m_log);

@@ -1,9 +1,11 @@
 #pragma once
 #include "net/eventlog.h"
+#include "platform/portholders.h"
 #include "platform/winsock.h"
 #include "ui/toolwindow.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tools {
@@ -53,6 +55,8 @@ private:
     std::uint64_t m_port2 = 8020;
     std::string m_tip = "TCP"; // "TCP" or "UDP", 3 characters
     win::SOCKET m_scanSocket = win::INVALID_SOCKET;
+    // Who holds the ports found in use: read once for a whole scan.
+    std::optional<win::PortHolders> m_holders;
     net::EventLog m_log;
 };
 
