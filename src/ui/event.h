@@ -63,7 +63,7 @@ class EventSink {
 public:
     virtual ~EventSink() = default;
     // From any thread; one sink keeps the order in which its callers were let in.
-    virtual void emit(const Event& event) = 0;
+    virtual void report(const Event& event) = 0;
 };
 
 } // namespace ui

@@ -59,7 +59,7 @@ bool EventFile::write(std::string_view lines) {
     return lines.empty();
 }
 
-void EventFile::emit(const Event& event) {
+void EventFile::report(const Event& event) {
     std::string line;
     EventJson::append(line, event, EventJson::Clock::now());
     line += '\n';

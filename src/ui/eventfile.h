@@ -25,7 +25,7 @@ public:
     // Whole lines, each with its newline; false when they could not all be written.
     bool write(std::string_view lines);
     // One event as a JSON line, written at once (the Qt front end's events).
-    void emit(const Event& event) override;
+    void report(const Event& event) override;
     const std::string& path() const { return m_path; }
 
 private:

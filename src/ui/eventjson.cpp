@@ -14,29 +14,53 @@ namespace {
 using Json = nlohmann::ordered_json;
 using Kind = Event::Kind;
 
-std::string utf8(std::string_view cp1250) {
-    return cp1250::toUtf8(cp1250);
+// Windows-1250 into a string the object already holds: a busy window reports
+// thousands of events a second, and each thread keeps one object per kind whose
+// members are overwritten in place rather than made and freed every time.
+void convert(std::string& out, std::string_view cp1250) {
+    out.clear();
+    std::size_t i = 0;
+    while (i < cp1250.size()) {
+        std::size_t run = i;
+        while (run < cp1250.size() && static_cast<unsigned char>(cp1250[run]) < 0x80)
+            ++run;
+        out.append(cp1250.data() + i, run - i);
+        if (run == cp1250.size()) break;
+        out += cp1250::toUtf8(cp1250.substr(run, 1));
+        i = run + 1;
+    }
 }
 
-Json texts(const std::vector<std::string>* cells) {
-    Json list = Json::array();
-    if (cells)
-        for (const std::string& cell : *cells)
-            list.push_back(utf8(cell));
-    return list;
+std::string& text(Json& j, const char* key) {
+    Json& member = j[key];
+    if (!member.is_string()) member = std::string();
+    return member.get_ref<std::string&>();
+}
+void put(Json& j, const char* key, std::string_view cp1250) { convert(text(j, key), cp1250); }
+void putUtf8(Json& j, const char* key, std::string_view utf8) { text(j, key).assign(utf8); }
+void putList(Json& j, const char* key, const std::vector<std::string>* cells) {
+    Json& list = j[key];
+    if (!list.is_array()) list = Json::array();
+    const std::size_t n = cells ? cells->size() : 0;
+    auto& items = list.get_ref<Json::array_t&>();
+    items.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!items[i].is_string()) items[i] = std::string();
+        convert(items[i].get_ref<std::string&>(), (*cells)[i]);
+    }
 }
 
 // One function per kind: the members it carries beyond time, window and name.
 void nothing(Json&, const Event&) {}
-void caption(Json& j, const Event& e) { j["caption"] = utf8(e.text); }
+void caption(Json& j, const Event& e) { put(j, "caption", e.text); }
 void control(Json& j, const Event& e) { j["control"] = e.control; }
 void field(Json& j, const Event& e) {
     control(j, e);
-    j["text"] = utf8(e.text);
+    put(j, "text", e.text);
 }
 void picture(Json& j, const Event& e) {
     control(j, e);
-    j["picture"] = utf8(e.text);
+    put(j, "picture", e.text);
 }
 void check(Json& j, const Event& e) {
     control(j, e);
@@ -44,69 +68,69 @@ void check(Json& j, const Event& e) {
 }
 void row(Json& j, const Event& e) {
     control(j, e);
-    j["cells"] = texts(e.cells);
+    putList(j, "cells", e.cells);
 }
 void drop(Json& j, const Event& e) {
     control(j, e);
     j["dropped"] = e.number;
-    j["first"] = utf8(e.text);
+    put(j, "first", e.text);
 }
 void heading(Json& j, const Event& e) {
     control(j, e);
     j["column"] = e.number;
-    j["heading"] = utf8(e.text);
+    put(j, "heading", e.text);
 }
-void cursor(Json& j, const Event& e) { j["cursor"] = e.flag ? "wait" : "normal"; }
+void cursor(Json& j, const Event& e) { putUtf8(j, "cursor", e.flag ? "wait" : "normal"); }
 void box(Json& j, const Event& e) {
-    j["caption"] = utf8(e.text);
-    j["icon"] = e.word;
-    j["text"] = utf8(e.detail);
-    j["buttons"] = texts(e.cells);
+    put(j, "caption", e.text);
+    putUtf8(j, "icon", e.word);
+    put(j, "text", e.detail);
+    putList(j, "buttons", e.cells);
 }
-void answer(Json& j, const Event& e) { j["answer"] = e.word; }
+void answer(Json& j, const Event& e) { putUtf8(j, "answer", e.word); }
 void menu(Json& j, const Event& e) {
     const std::vector<std::string> entries = popupEntries(std::string(e.text));
-    j["items"] = texts(&entries);
+    putList(j, "items", &entries);
 }
 void chosen(Json& j, const Event& e) { j["chosen"] = e.number; }
-void cue(Json& j, const Event& e) { j["sound"] = utf8(e.text); }
+void cue(Json& j, const Event& e) { put(j, "sound", e.text); }
 void refused(Json& j, const Event& e) {
-    j["command"] = e.word;
+    putUtf8(j, "command", e.word);
     control(j, e);
 }
 void timeout(Json& j, const Event& e) {
-    j["command"] = "waitfor";
-    j["text"] = e.word;
+    putUtf8(j, "command", "waitfor");
+    putUtf8(j, "text", e.word);
 }
 void saved(Json& j, const Event& e) {
     control(j, e);
     j["rows"] = e.number;
-    j["file"] = e.word;
+    putUtf8(j, "file", e.word);
 }
 void dumpCaption(Json& j, const Event& e) {
-    j["part"] = "caption";
+    putUtf8(j, "part", "caption");
     caption(j, e);
 }
 void dumpControl(Json& j, const Event& e) {
-    j["part"] = "control";
+    putUtf8(j, "part", "control");
     control(j, e);
-    j["kind"] = e.word;
-    j["label"] = utf8(e.text);
+    putUtf8(j, "kind", e.word);
+    put(j, "label", e.text);
     j["enabled"] = e.flag;
-    j["value"] = utf8(e.detail);
+    put(j, "value", e.detail);
 }
 void dumpRow(Json& j, const Event& e) {
-    j["part"] = "row";
+    putUtf8(j, "part", "row");
     row(j, e);
 }
 void dumpZone(Json& j, const Event& e) {
-    j["part"] = "zone";
+    putUtf8(j, "part", "zone");
     j["zone"] = e.number;
-    j["text"] = utf8(e.text);
+    put(j, "text", e.text);
 }
 void dumpMenu(Json& j, const Event& e) {
-    j["part"] = "menu";
-    j["item"] = utf8(e.text);
+    putUtf8(j, "part", "menu");
+    put(j, "item", e.text);
     j["checked"] = e.flag;
 }
 
@@ -153,18 +177,27 @@ void EventJson::appendTime(std::string& out, Clock::time_point when) {
 }
 
 void EventJson::append(std::string& out, const Event& e, Clock::time_point when) {
-    const KindEntry& kind = kKinds[static_cast<std::size_t>(e.kind)];
-    std::string time;
+    const auto index = static_cast<std::size_t>(e.kind);
+    const KindEntry& kind = kKinds[index];
+    thread_local Json objects[std::size(kKinds)];
+    Json& j = objects[index];
+    std::string& time = text(j, "ts");
+    time.clear();
     appendTime(time, when);
-    Json j;
-    j["ts"] = std::move(time);
-    j["window"] = e.window;
-    j["proc"] = e.window.substr(0, e.window.find('#'));
-    j["event"] = kind.name;
+    putUtf8(j, "window", e.window);
+    putUtf8(j, "proc", e.window.substr(0, e.window.find('#')));
+    putUtf8(j, "event", kind.name);
     kind.members(j, e);
     // Script words are the script's own bytes and may not be UTF-8: such a byte
     // becomes U+FFFD rather than breaking the line.
-    out += j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    // The writer is made once per thread, into a buffer of its own: making one
+    // costs more than a short object takes to write.
+    thread_local std::string written;
+    thread_local nlohmann::detail::serializer<Json> writer(
+        nlohmann::detail::output_adapter<char>(written), ' ', Json::error_handler_t::replace);
+    writer.dump(j, false, false, 0);
+    out += written;
+    written.clear();
 }
 
 } // namespace ui

@@ -27,7 +27,7 @@ void EventRecorder::windowOpened(const std::shared_ptr<ToolWindow>& window) {
         std::lock_guard lock(m_mutex);
         m_windows[window.get()] = std::move(observer);
     }
-    m_sink.emit({K::Open, name});
+    m_sink.report({K::Open, name});
     m_inner.windowOpened(window);
 }
 
@@ -43,7 +43,7 @@ void EventRecorder::windowClosed(ToolWindow& window) {
         }
     }
     if (observer) window.model().removeObserver(observer.get());
-    m_sink.emit({K::Closed, window.name()});
+    m_sink.report({K::Closed, window.name()});
 }
 
 int EventRecorder::messageBox(ToolWindow& window, const BoxRequest& request) {
@@ -56,11 +56,11 @@ int EventRecorder::messageBox(ToolWindow& window, const BoxRequest& request) {
     box.detail = request.text;
     box.word = boxIconName(request.icon);
     box.cells = &buttons;
-    m_sink.emit(box);
+    m_sink.report(box);
     const int answer = m_inner.messageBox(window, request);
     Event answered{K::Answer, name};
     answered.word = boxAnswerLabel(answer);
-    m_sink.emit(answered);
+    m_sink.report(answered);
     return answer;
 }
 
@@ -68,11 +68,11 @@ int EventRecorder::popupMenu(ToolWindow& window, const std::string& items) {
     const std::string name = window.name();
     Event menu{K::Menu, name};
     menu.text = items;
-    m_sink.emit(menu);
+    m_sink.report(menu);
     const int choice = m_inner.popupMenu(window, items);
     Event chosen{K::Chosen, name};
     chosen.number = choice;
-    m_sink.emit(chosen);
+    m_sink.report(chosen);
     return choice;
 }
 
@@ -82,7 +82,7 @@ std::string EventRecorder::chooseDirectory(ToolWindow& window, const std::string
 }
 
 void EventRecorder::beep(ToolWindow* window) {
-    m_sink.emit({K::Beep, nameOf(window)});
+    m_sink.report({K::Beep, nameOf(window)});
     m_inner.beep(window);
 }
 
@@ -90,7 +90,7 @@ void EventRecorder::playSound(ToolWindow* window, const std::string& file) {
     const std::string name = nameOf(window);
     Event cue{K::Cue, name};
     cue.text = file;
-    m_sink.emit(cue);
+    m_sink.report(cue);
     m_inner.playSound(window, file);
 }
 
@@ -99,7 +99,7 @@ void EventRecorder::standardAction(ToolWindow& frame, StandardAction action) {
 }
 
 void EventRecorder::bringToFront(ToolWindow& window) {
-    m_sink.emit({K::Front, window.name()});
+    m_sink.report({K::Front, window.name()});
     m_inner.bringToFront(window);
 }
 

@@ -58,7 +58,7 @@ void EventWindow::modelChanged(const Change& c) {
     case Change::Kind::Placement:
     case Change::Kind::Redraw: return;
     }
-    m_sink.emit(e);
+    m_sink.report(e);
 }
 
 } // namespace ui

@@ -111,7 +111,7 @@ std::string ConsoleOutput::escape(const std::string& in) {
     return out;
 }
 
-void ConsoleOutput::emit(const Event& event) {
+void ConsoleOutput::report(const Event& event) {
     // Both are made before the lock, so windows printing at once wait only for
     // each other's copying. A script's `waitfor` reads the text lines, JSON or not.
     std::string line, object;

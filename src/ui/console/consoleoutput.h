@@ -37,7 +37,7 @@ public:
     void setJson(bool json) { m_json = json; }
     void setEventFile(EventFile* file) { m_file = file; }
 
-    void emit(const Event& event) override;
+    void report(const Event& event) override;
     // Writes the lines gathered so far.
     void flush();
 

@@ -261,7 +261,7 @@ bool ScriptDriver::setOrPress(const Command& c) {
         Event refused{Event::Kind::Refused, name};
         refused.word = c.words[0];
         refused.control = control;
-        m_output.emit(refused);
+        m_output.report(refused);
     }
     return done;
 }
@@ -317,7 +317,7 @@ bool ScriptDriver::waitFor(const Command& c) {
     const std::string name = w->name();
     Event timeout{Event::Kind::Timeout, name};
     timeout.word = wanted;
-    m_output.emit(timeout);
+    m_output.report(timeout);
     return false;
 }
 
@@ -333,7 +333,7 @@ bool ScriptDriver::dump(const Command& c) {
         const std::string caption = m.caption();
         Event e{K::DumpCaption, name};
         e.text = caption;
-        out.emit(e);
+        out.report(e);
         for (const ControlDef& ctl : t->definition().controls) {
             const std::string v = ctl.kind == ControlKind::CheckBox || ctl.kind == ControlKind::Radio
                                       ? (m.checked(ctl.number) ? "1" : "0")
@@ -344,13 +344,13 @@ bool ScriptDriver::dump(const Command& c) {
             e.text = ctl.label;
             e.flag = m.enabled(ctl.number);
             e.detail = v;
-            out.emit(e);
+            out.report(e);
             if (ctl.kind == ControlKind::List)
                 for (const Row& r : m.rows(ctl.number)) {
                     e = {K::DumpRow, name};
                     e.control = ctl.number;
                     e.cells = &r;
-                    out.emit(e);
+                    out.report(e);
                 }
         }
         for (int zone = 1; zone <= t->definition().statusZones; ++zone) {
@@ -358,7 +358,7 @@ bool ScriptDriver::dump(const Command& c) {
             e = {K::DumpZone, name};
             e.number = zone;
             e.text = text;
-            out.emit(e);
+            out.report(e);
         }
         std::vector<const MenuItemDef*> stack;
         for (const auto& item : t->definition().menu)
@@ -373,7 +373,7 @@ bool ScriptDriver::dump(const Command& c) {
                 e = {K::DumpMenu, name};
                 e.text = label;
                 e.flag = m.menuChecked(item->id);
-                out.emit(e);
+                out.report(e);
             }
         }
     }));
@@ -402,7 +402,7 @@ bool ScriptDriver::save(const Command& c) {
     saved.control = control;
     saved.number = static_cast<long long>(rows.size());
     saved.word = file;
-    m_output.emit(saved);
+    m_output.report(saved);
     return true;
 }
 
