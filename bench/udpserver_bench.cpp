@@ -23,8 +23,8 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 

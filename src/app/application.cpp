@@ -72,18 +72,19 @@ Options parseOptions(const std::vector<std::string>& args) {
 }
 
 std::string usage() {
-    return std::string("Usage: wstoolbox [--headless [--json] [--script FILE|-]] [--open PROC[,ARG...]]...\n"
-                       "                 [--syslog] [--events FILE]\n"
-                       "\n"
-                       "Without --headless the toolbox opens its frame window. With --headless it\n"
-                       "runs the same tools without a screen and prints one line per change:\n"
-                       "  <window> <event> <payload>\n"
-                       "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
-                       "--syslog sends every hit of the port blockers to the system log (auth).\n"
-                       "--json prints each change as one JSON object a line instead.\n"
-                       "--events appends the same JSON lines to FILE, with or without a screen;\n"
-                       "SIGUSR1 opens FILE again (after log rotation).\n"
-                       "The settings file VARlo.INI is kept in the current directory.\n\n") +
+    return std::string(
+               "Usage: wstoolbox [--headless [--json] [--script FILE|-]]\n"
+               "                 [--open PROC[,ARG...]]... [--syslog] [--events FILE]\n"
+               "\n"
+               "Without --headless the toolbox opens its frame window. With --headless it\n"
+               "runs the same tools without a screen and prints one line per change:\n"
+               "  <window> <event> <payload>\n"
+               "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
+               "--syslog sends every hit of the port blockers to the system log (auth).\n"
+               "--json prints each change as one JSON object a line instead.\n"
+               "--events appends the same JSON lines to FILE, with or without a screen;\n"
+               "SIGUSR1 opens FILE again (after log rotation).\n"
+               "The settings file VARlo.INI is kept in the current directory.\n\n") +
            ui::ScriptDriver::help();
 }
 
@@ -107,13 +108,14 @@ int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& o
     {
         ui::Desktop desktop(frontEnd, registry);
         if (attach) attach(desktop);
-        SignalWatcher signals([&desktop] { desktop.endSession(); }, [events] {
-            // Log rotation has moved the file away: later lines go to a new one.
+        // Log rotation has moved the events file away: later lines go to a new one.
+        const auto reopen = [events] {
             if (!events) return;
             if (const std::string error = events->reopen(); !error.empty())
                 std::fprintf(stderr, "cannot open %s again: %s\n", events->path().c_str(),
                              error.c_str());
-        });
+        };
+        SignalWatcher signals([&desktop] { desktop.endSession(); }, reopen);
 
         auto frame = desktop.start("MainWS");
         desktop.setFrame(frame);

@@ -37,11 +37,13 @@ SignalWatcher::SignalWatcher(std::function<void()> onEnd, std::function<void()> 
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    for (int s : kSignals) sigaction(s, &sa, nullptr);
+    for (int s : kSignals)
+        sigaction(s, &sa, nullptr);
 }
 
 SignalWatcher::~SignalWatcher() {
-    for (int s : kSignals) std::signal(s, SIG_DFL);
+    for (int s : kSignals)
+        std::signal(s, SIG_DFL);
 }
 
 } // namespace app

@@ -13,7 +13,8 @@ namespace {
 int openForAppending(const std::string& path, std::string& error) {
     // Opened non-blocking so that a FIFO without a reader is refused rather than
     // holding the program at start; written blocking, so no line is cut short.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
     if (fd < 0) {
         error = std::strerror(errno);
         return -1;

@@ -36,8 +36,12 @@ std::string& text(Json& j, const char* key) {
     if (!member.is_string()) member = std::string();
     return member.get_ref<std::string&>();
 }
-void put(Json& j, const char* key, std::string_view cp1250) { convert(text(j, key), cp1250); }
-void putUtf8(Json& j, const char* key, std::string_view utf8) { text(j, key).assign(utf8); }
+void put(Json& j, const char* key, std::string_view cp1250) {
+    convert(text(j, key), cp1250);
+}
+void putUtf8(Json& j, const char* key, std::string_view utf8) {
+    text(j, key).assign(utf8);
+}
 void putList(Json& j, const char* key, const std::vector<std::string>* cells) {
     Json& list = j[key];
     if (!list.is_array()) list = Json::array();
@@ -52,8 +56,12 @@ void putList(Json& j, const char* key, const std::vector<std::string>* cells) {
 
 // One function per kind: the members it carries beyond time, window and name.
 void nothing(Json&, const Event&) {}
-void caption(Json& j, const Event& e) { put(j, "caption", e.text); }
-void control(Json& j, const Event& e) { j["control"] = e.control; }
+void caption(Json& j, const Event& e) {
+    put(j, "caption", e.text);
+}
+void control(Json& j, const Event& e) {
+    j["control"] = e.control;
+}
 void field(Json& j, const Event& e) {
     control(j, e);
     put(j, "text", e.text);
@@ -80,20 +88,28 @@ void heading(Json& j, const Event& e) {
     j["column"] = e.number;
     put(j, "heading", e.text);
 }
-void cursor(Json& j, const Event& e) { putUtf8(j, "cursor", e.flag ? "wait" : "normal"); }
+void cursor(Json& j, const Event& e) {
+    putUtf8(j, "cursor", e.flag ? "wait" : "normal");
+}
 void box(Json& j, const Event& e) {
     put(j, "caption", e.text);
     putUtf8(j, "icon", e.word);
     put(j, "text", e.detail);
     putList(j, "buttons", e.cells);
 }
-void answer(Json& j, const Event& e) { putUtf8(j, "answer", e.word); }
+void answer(Json& j, const Event& e) {
+    putUtf8(j, "answer", e.word);
+}
 void menu(Json& j, const Event& e) {
     const std::vector<std::string> entries = popupEntries(std::string(e.text));
     putList(j, "items", &entries);
 }
-void chosen(Json& j, const Event& e) { j["chosen"] = e.number; }
-void cue(Json& j, const Event& e) { put(j, "sound", e.text); }
+void chosen(Json& j, const Event& e) {
+    j["chosen"] = e.number;
+}
+void cue(Json& j, const Event& e) {
+    put(j, "sound", e.text);
+}
 void refused(Json& j, const Event& e) {
     putUtf8(j, "command", e.word);
     control(j, e);
@@ -141,17 +157,14 @@ struct KindEntry {
 
 // In the order of Event::Kind.
 constexpr KindEntry kKinds[] = {
-    {"open", nothing},      {"closed", nothing},   {"caption", caption},
-    {"field", field},       {"picture", picture},  {"enable", control},
-    {"disable", control},   {"check", check},      {"row", row},
-    {"drop", drop},         {"clear", control},    {"list", control},
-    {"heading", heading},   {"shown", nothing},    {"hidden", nothing},
-    {"cursor", cursor},     {"box", box},          {"answer", answer},
-    {"menu", menu},         {"chosen", chosen},    {"beep", nothing},
-    {"cue", cue},           {"front", nothing},    {"refused", refused},
-    {"timeout", timeout},   {"saved", saved},      {"dump", dumpCaption},
-    {"dump", dumpControl},  {"dump", dumpRow},     {"dump", dumpZone},
-    {"dump", dumpMenu},
+    {"open", nothing},    {"closed", nothing}, {"caption", caption},  {"field", field},
+    {"picture", picture}, {"enable", control}, {"disable", control},  {"check", check},
+    {"row", row},         {"drop", drop},      {"clear", control},    {"list", control},
+    {"heading", heading}, {"shown", nothing},  {"hidden", nothing},   {"cursor", cursor},
+    {"box", box},         {"answer", answer},  {"menu", menu},        {"chosen", chosen},
+    {"beep", nothing},    {"cue", cue},        {"front", nothing},    {"refused", refused},
+    {"timeout", timeout}, {"saved", saved},    {"dump", dumpCaption}, {"dump", dumpControl},
+    {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},
 };
 static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::DumpMenu) + 1);
 
@@ -171,8 +184,8 @@ void EventJson::appendTime(std::string& out, Clock::time_point when) {
         cachedSeconds = seconds;
     }
     const int milli = static_cast<int>(ms.count() % 1000);
-    const char tail[6] = {'.', char('0' + milli / 100), char('0' + milli / 10 % 10),
-                          char('0' + milli % 10), 'Z', 0};
+    const char tail[6] = {
+        '.', char('0' + milli / 100), char('0' + milli / 10 % 10), char('0' + milli % 10), 'Z', 0};
     out.append(cached).append(tail);
 }
 

@@ -14,7 +14,8 @@ void EventWindow::modelChanged(const Change& c) {
     e.text = c.text;
     e.flag = c.flag;
     switch (c.kind) {
-    case Change::Kind::Caption: break;
+    case Change::Kind::Caption:
+        break;
     case Change::Kind::Field: {
         // What the person typed is not news; what the tool wrote is, once: a tool
         // that writes a field at every step of a long task (a progress figure)
@@ -27,7 +28,9 @@ void EventWindow::modelChanged(const Change& c) {
         e.kind = d && d->kind == ControlKind::Picture ? K::Picture : K::Field;
         break;
     }
-    case Change::Kind::Enabled: e.kind = c.flag ? K::Enable : K::Disable; break;
+    case Change::Kind::Enabled:
+        e.kind = c.flag ? K::Enable : K::Disable;
+        break;
     case Change::Kind::Checked:
         if (c.byUser) return;
         e.kind = K::Check;
@@ -42,21 +45,30 @@ void EventWindow::modelChanged(const Change& c) {
         e.number = static_cast<long long>(c.count);
         e.text = c.row.empty() ? std::string_view() : std::string_view(c.row.back());
         break;
-    case Change::Kind::ListCleared: e.kind = K::Clear; break;
-    case Change::Kind::ListChanged: e.kind = K::ListChanged; break;
+    case Change::Kind::ListCleared:
+        e.kind = K::Clear;
+        break;
+    case Change::Kind::ListChanged:
+        e.kind = K::ListChanged;
+        break;
     case Change::Kind::Heading:
         e.kind = K::Heading;
         e.number = c.column;
         break;
-    case Change::Kind::Visible: e.kind = c.flag ? K::Shown : K::Hidden; break;
-    case Change::Kind::Cursor: e.kind = K::Cursor; break;
+    case Change::Kind::Visible:
+        e.kind = c.flag ? K::Shown : K::Hidden;
+        break;
+    case Change::Kind::Cursor:
+        e.kind = K::Cursor;
+        break;
     // Focus, status zones, menu checks, placement and redraws change all the time
     // or say nothing new; a script's `dump` shows them.
     case Change::Kind::Focus:
     case Change::Kind::StatusZone:
     case Change::Kind::MenuChecked:
     case Change::Kind::Placement:
-    case Change::Kind::Redraw: return;
+    case Change::Kind::Redraw:
+        return;
     }
     m_sink.report(e);
 }

@@ -47,8 +47,8 @@ int ConsoleAnswers::popupMenu(ToolWindow&, const std::string& items) {
 }
 
 void ConsoleAnswers::allClosed() {
-    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::quit(); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
 }
 
 void ConsoleAnswers::flushOutput() {

@@ -335,9 +335,10 @@ bool ScriptDriver::dump(const Command& c) {
         e.text = caption;
         out.report(e);
         for (const ControlDef& ctl : t->definition().controls) {
-            const std::string v = ctl.kind == ControlKind::CheckBox || ctl.kind == ControlKind::Radio
-                                      ? (m.checked(ctl.number) ? "1" : "0")
-                                      : m.value(ctl.number);
+            const std::string v =
+                ctl.kind == ControlKind::CheckBox || ctl.kind == ControlKind::Radio
+                    ? (m.checked(ctl.number) ? "1" : "0")
+                    : m.value(ctl.number);
             e = {K::DumpControl, name};
             e.control = ctl.number;
             e.word = controlKindName(ctl.kind);
