@@ -42,8 +42,9 @@ SignalWatcher::SignalWatcher(std::function<void()> onEnd, std::function<void()> 
 }
 
 SignalWatcher::~SignalWatcher() {
+    // A rotation that asks while the program ends must not end it by a signal.
     for (int s : kSignals)
-        std::signal(s, SIG_DFL);
+        std::signal(s, s == SIGUSR1 ? SIG_IGN : SIG_DFL);
 }
 
 } // namespace app
