@@ -2,6 +2,8 @@
 // loop, one log line and a caption per datagram, the headless console renderer)
 // against a bare blocking recvfrom loop on one thread. The same sender feeds both,
 // keeping at most kInFlight datagrams unhandled so that neither loses any.
+// Then the same server headless with --json against its text lines, rounds
+// alternating between the two: the median ratio and its spread.
 #include "benchsockets.h"
 #include "tools/registertools.h"
 #include "ui/console/consolefrontend.h"
@@ -22,6 +24,7 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -134,6 +137,27 @@ int main(int argc, char** argv) {
     std::printf("  WS_Udp (headless, logged):  %.0f datagrams/s\n", ours);
     std::printf("  bare recvfrom loop:         %.0f datagrams/s\n", bare);
     std::printf("  ratio %.2f (goal: at least 0.5)\n", ours / bare);
+
+    // Every event as a JSON object (--json) against the text line, with the
+    // time stamp and UTF-8 conversion it adds.
+    constexpr int kRounds = 9;
+    std::vector<double> ratios;
+    double textRate = 0, jsonRate = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        output.setJson(false);
+        const double text = udpServer(desktop, count);
+        output.setJson(true);
+        const double json = udpServer(desktop, count);
+        ratios.push_back(json / text);
+        textRate += text / kRounds;
+        jsonRate += json / kRounds;
+    }
+    std::sort(ratios.begin(), ratios.end());
+    std::printf("udpserver --json: %d rounds of %ld datagrams, alternating\n", kRounds, count);
+    std::printf("  text lines:   %.0f datagrams/s (mean)\n", textRate);
+    std::printf("  JSON objects: %.0f datagrams/s (mean)\n", jsonRate);
+    std::printf("  ratio median %.2f, spread %.2f to %.2f (goal: at least 0.9)\n",
+                ratios[kRounds / 2], ratios.front(), ratios.back());
     std::fclose(sink);
     std::filesystem::remove_all(dir);
     return 0;

@@ -11,6 +11,8 @@
 #include "ui/console/scriptdriver.h"
 #include "ui/console/scriptinput.h"
 #include "ui/desktop.h"
+#include "ui/eventfile.h"
+#include "ui/eventrecorder.h"
 #include "ui/procedureregistry.h"
 #include "ui/qt/qtfrontend.h"
 #include "ui/windowplacement.h"
@@ -36,7 +38,9 @@ Options parseOptions(const std::vector<std::string>& args) {
             o.headless = true;
         } else if (a == "--syslog") {
             o.syslog = true;
-        } else if (a == "--script" || a == "--open") {
+        } else if (a == "--json") {
+            o.json = true;
+        } else if (a == "--script" || a == "--open" || a == "--events") {
             if (i + 1 >= args.size()) {
                 o.error = a + " needs a value";
                 return o;
@@ -44,6 +48,8 @@ Options parseOptions(const std::vector<std::string>& args) {
             const std::string value = args[++i];
             if (a == "--script") {
                 o.script = value;
+            } else if (a == "--events") {
+                o.events = value;
             } else {
                 std::vector<std::string> parts;
                 std::size_t start = 0;
@@ -61,19 +67,24 @@ Options parseOptions(const std::vector<std::string>& args) {
         }
     }
     if (!o.script.empty() && !o.headless) o.error = "--script needs --headless";
+    if (o.json && !o.headless) o.error = "--json needs --headless";
     return o;
 }
 
 std::string usage() {
-    return std::string("Usage: wstoolbox [--headless [--script FILE|-]] [--open PROC[,ARG...]]...\n"
-                       "                 [--syslog]\n"
-                       "\n"
-                       "Without --headless the toolbox opens its frame window. With --headless it\n"
-                       "runs the same tools without a screen and prints one line per change:\n"
-                       "  <window> <event> <payload>\n"
-                       "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
-                       "--syslog sends every hit of the port blockers to the system log (auth).\n"
-                       "The settings file VARlo.INI is kept in the current directory.\n\n") +
+    return std::string(
+               "Usage: wstoolbox [--headless [--json] [--script FILE|-]]\n"
+               "                 [--open PROC[,ARG...]]... [--syslog] [--events FILE]\n"
+               "\n"
+               "Without --headless the toolbox opens its frame window. With --headless it\n"
+               "runs the same tools without a screen and prints one line per change:\n"
+               "  <window> <event> <payload>\n"
+               "where <window> is PROC#N. --open starts a procedure at start (repeatable).\n"
+               "--syslog sends every hit of the port blockers to the system log (auth).\n"
+               "--json prints each change as one JSON object a line instead.\n"
+               "--events appends the same JSON lines to FILE, with or without a screen;\n"
+               "SIGUSR1 opens FILE again (after log rotation).\n"
+               "The settings file VARlo.INI is kept in the current directory.\n\n") +
            ui::ScriptDriver::help();
 }
 
@@ -88,7 +99,8 @@ ui::ProcedureRegistry makeRegistry() {
 
 int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& options,
                std::unique_ptr<ui::ScriptInput> script, ui::ConsoleFrontEnd* console,
-               ui::ConsoleOutput* output, const std::function<void(ui::Desktop&)>& attach) {
+               ui::ConsoleOutput* output, ui::EventFile* events,
+               const std::function<void(ui::Desktop&)>& attach) {
     PlacementStore store(".\\VarLO.ini");
     ui::setPlacementStore(&store);
     const ui::ProcedureRegistry registry = makeRegistry();
@@ -96,7 +108,14 @@ int runSession(QCoreApplication& qtApp, ui::FrontEnd& frontEnd, const Options& o
     {
         ui::Desktop desktop(frontEnd, registry);
         if (attach) attach(desktop);
-        SignalWatcher signals([&desktop] { desktop.endSession(); });
+        // Log rotation has moved the events file away: later lines go to a new one.
+        const auto reopen = [events] {
+            if (!events) return;
+            if (const std::string error = events->reopen(); !error.empty())
+                std::fprintf(stderr, "cannot open %s again: %s\n", events->path().c_str(),
+                             error.c_str());
+        };
+        SignalWatcher signals([&desktop] { desktop.endSession(); }, reopen);
 
         auto frame = desktop.start("MainWS");
         desktop.setFrame(frame);
@@ -169,18 +188,34 @@ int run(int argc, char** argv) {
             return 2;
         }
     }
+    std::unique_ptr<ui::EventFile> events;
+    if (!options.events.empty()) {
+        events = std::make_unique<ui::EventFile>();
+        if (const std::string error = events->open(options.events); !error.empty()) {
+            std::fprintf(stderr, "cannot open %s: %s\n", options.events.c_str(), error.c_str());
+            return 2;
+        }
+    }
     if (options.headless) {
         QCoreApplication qtApp(argc, argv);
         ui::ConsoleOutput output;
+        output.setJson(options.json);
+        output.setEventFile(events.get());
         ui::ConsoleFrontEnd console(output);
-        return runSession(qtApp, console, options, std::move(script), &console, &output, {});
+        return runSession(qtApp, console, options, std::move(script), &console, &output,
+                          events.get(), {});
     }
     if (!DisplayCheck::available(argc, argv)) return DisplayCheck::refuse();
     DisplayCheck guard;
     QApplication qtApp(argc, argv);
     guard.release();
     ui::QtFrontEnd gui;
-    return runSession(qtApp, gui, options, nullptr, nullptr, nullptr,
+    // With an events file the screen's front end is wrapped in a recorder that
+    // writes what it shows there, as the console would print it.
+    std::unique_ptr<ui::EventRecorder> recorder;
+    if (events) recorder = std::make_unique<ui::EventRecorder>(gui, *events);
+    ui::FrontEnd& frontEnd = recorder ? static_cast<ui::FrontEnd&>(*recorder) : gui;
+    return runSession(qtApp, frontEnd, options, nullptr, nullptr, nullptr, events.get(),
                       [&gui](ui::Desktop& desktop) { gui.setDesktop(&desktop); });
 }
 

@@ -9,6 +9,10 @@ struct Options {
     bool help = false;
     // Every hit of the port blockers also goes to the system log.
     bool syslog = false;
+    // Headless: JSON objects on standard output rather than text lines.
+    bool json = false;
+    // Every event also appended to this file as a JSON line, from either front end.
+    std::string events;
     std::string script; // file name, "-" for standard input, empty for none
     // Procedures to open at start, each with its arguments.
     std::vector<std::vector<std::string>> opens;

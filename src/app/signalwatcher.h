@@ -6,15 +6,17 @@
 
 namespace app {
 
-// SIGTERM, SIGINT and SIGHUP end the session as logging off would: the handler
-// only writes to a pipe, and the callback runs on the main thread's event loop.
+// SIGTERM, SIGINT and SIGHUP end the session as logging off would; SIGUSR1 asks
+// for the events file to be opened again (log rotation). The handler only writes
+// the signal's number to a pipe; the callbacks run on the main thread's event loop.
 class SignalWatcher {
 public:
-    explicit SignalWatcher(std::function<void()> onSignal);
+    SignalWatcher(std::function<void()> onEnd, std::function<void()> onReopen = {});
     ~SignalWatcher();
 
 private:
-    std::function<void()> m_onSignal;
+    std::function<void()> m_onEnd;
+    std::function<void()> m_onReopen;
     std::unique_ptr<QSocketNotifier> m_notifier;
 };
 

@@ -1,7 +1,7 @@
 // No list grows past its ceiling, whatever a peer sends: the oldest rows go and
 // the first row says how many; front ends that follow the changes hold the same rows.
 #include "ui/console/consoleoutput.h"
-#include "ui/console/consolewindow.h"
+#include "ui/eventwindow.h"
 #include "ui/windowmodel.h"
 
 #include <gtest/gtest.h>
@@ -136,7 +136,7 @@ TEST(ListCeiling, TheConsoleSaysWhatWasDropped) {
     ASSERT_NE(file, nullptr);
     {
         ui::ConsoleOutput output(file);
-        ui::ConsoleWindow window(output, "Log#1");
+        ui::EventWindow window(output, "Log#1");
         WindowModel model(lists());
         model.addObserver(&window);
         for (std::size_t i = 1; i <= 52002; ++i)

@@ -1,6 +1,9 @@
 #include "ui/console/consoleoutput.h"
 
 #include "platform/cp1250.h"
+#include "ui/console/eventtext.h"
+#include "ui/eventfile.h"
+#include "ui/eventjson.h"
 #include "ui/toolwindow.h"
 
 #include <cstdint>
@@ -108,54 +111,24 @@ std::string ConsoleOutput::escape(const std::string& in) {
     return out;
 }
 
-void ConsoleOutput::print(const std::string& window, const std::string& event,
-                          const std::string& payload) {
-    std::string line;
-    line.reserve(window.size() + event.size() + payload.size() + 2);
-    line.append(window).append(1, ' ').append(event);
-    if (!payload.empty()) {
-        line += ' ';
-        appendEscaped(line, payload);
-    }
-    emit(window, line);
-}
-
-void ConsoleOutput::printUtf8(const std::string& window, const std::string& event,
-                              const std::string& payload) {
-    std::string line = window + " " + event;
-    if (!payload.empty()) line += " " + payload;
-    emit(window, line);
-}
-
-void ConsoleOutput::printRow(const std::string& window, const std::string& event,
-                             const std::vector<std::string>& columns) {
-    std::string line;
-    std::size_t size = window.size() + event.size() + 2;
-    for (const auto& c : columns)
-        size += c.size() + 1;
-    line.reserve(size);
-    line.append(window).append(1, ' ').append(event);
-    // As printUtf8 does: an empty payload leaves no blank after the event.
-    if (columns.size() > 1 || (columns.size() == 1 && !columns[0].empty())) line += ' ';
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (i) line += '\t';
-        appendEscaped(line, columns[i]);
-    }
-    emit(window, line);
-}
-
-void ConsoleOutput::emit(const std::string& window, const std::string& line) {
+void ConsoleOutput::report(const Event& event) {
+    // Both are made before the lock, so windows printing at once wait only for
+    // each other's copying. A script's `waitfor` reads the text lines, JSON or not.
+    std::string line, object;
+    if (!m_json || m_keepHistory) EventText::append(line, event);
+    if (m_json || m_file) EventJson::append(object, event, EventJson::Clock::now());
     {
         std::lock_guard lock(m_mutex);
         const auto now = std::chrono::steady_clock::now();
         if (m_pending.empty()) m_pendingSince = now;
-        m_pending.append(line).append(1, '\n');
+        m_pending.append(m_json ? object : line).append(1, '\n');
+        if (m_file) m_filePending.append(object).append(1, '\n');
         if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
             now - m_pendingSince >= kPendingAge)
             writePending();
         if (m_keepHistory) {
-            auto& lines = m_history[window].lines;
-            lines.push_back(line);
+            auto& lines = m_history[std::string(event.window)].lines;
+            lines.push_back(std::move(line));
             // A window nobody waits on must not grow without end (a trap running
             // for hours): its oldest unread lines go first.
             constexpr std::size_t kMaxLines = 200000;
@@ -166,6 +139,10 @@ void ConsoleOutput::emit(const std::string& window, const std::string& line) {
 }
 
 void ConsoleOutput::writePending() {
+    if (!m_filePending.empty()) {
+        m_file->write(m_filePending);
+        m_filePending.clear();
+    }
     if (m_pending.empty()) return;
     std::fwrite(m_pending.data(), 1, m_pending.size(), m_out);
     std::fflush(m_out);

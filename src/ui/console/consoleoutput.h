@@ -1,4 +1,7 @@
 #pragma once
+#include "ui/event.h"
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -10,28 +13,31 @@
 
 namespace ui {
 
-// The headless output: one line per change, "<window> <event> <payload>", in
-// UTF-8 with control characters escaped, so one change is always one line. While a
-// script runs it also keeps each window's lines for `waitfor`.
+// The headless output: one line per event, "<window> <event> <payload>", in
+// UTF-8 with control characters escaped, so one change is always one line; or,
+// for machines, one JSON object per event. Every event may also go to an events
+// file as a JSON line. While a script runs it also keeps each window's text lines
+// for `waitfor`.
 //
 // Lines printed by a window's handlers are gathered and written together when the
 // window's batch of handlers is over (flush()), so a flood of changes costs one
 // write per batch rather than one per line; lines from anywhere else are written at
 // once. Either way every line keeps its place: there is one order for all windows.
-class ConsoleOutput {
+class EventFile;
+
+class ConsoleOutput : public EventSink {
 public:
     explicit ConsoleOutput(std::FILE* out = stdout);
-    ~ConsoleOutput();
+    ~ConsoleOutput() override;
     ConsoleOutput(const ConsoleOutput&) = delete;
     ConsoleOutput& operator=(const ConsoleOutput&) = delete;
 
-    // `payload` is Windows-1250 text; it is escaped and converted here.
-    void print(const std::string& window, const std::string& event, const std::string& payload = {});
-    // A line that is already UTF-8 (the script's own words).
-    void printUtf8(const std::string& window, const std::string& event, const std::string& payload);
-    // A list row: its Windows-1250 columns escaped, converted and joined by tabs.
-    void printRow(const std::string& window, const std::string& event,
-                  const std::vector<std::string>& columns);
+    // Both are set before any window opens. JSON objects rather than text lines
+    // (--json); and every event also appended to `file` as a JSON line (--events).
+    void setJson(bool json) { m_json = json; }
+    void setEventFile(EventFile* file) { m_file = file; }
+
+    void report(const Event& event) override;
     // Writes the lines gathered so far.
     void flush();
 
@@ -47,15 +53,17 @@ public:
     static void appendEscaped(std::string& out, std::string_view cp1250);
 
 private:
-    void emit(const std::string& window, const std::string& line);
     void writePending();
 
     std::FILE* m_out;
     std::mutex m_mutex;
     std::condition_variable m_printed;
-    std::string m_pending; // gathered lines, each with its newline
+    bool m_json = false;
+    EventFile* m_file = nullptr;
+    std::string m_pending;     // gathered lines, each with its newline
+    std::string m_filePending; // and those for the events file
     std::chrono::steady_clock::time_point m_pendingSince;
-    bool m_keepHistory = false;
+    std::atomic<bool> m_keepHistory{false};
     struct History {
         std::vector<std::string> lines; // lines after `consumed`
     };

@@ -7,6 +7,7 @@
 #include "ui/console/scriptinput.h"
 #include "ui/console/scriptnumber.h"
 #include "ui/desktop.h"
+#include "ui/event.h"
 #include "ui/listtext.h"
 #include "ui/procedureregistry.h"
 #include "ui/toolwindow.h"
@@ -255,7 +256,13 @@ bool ScriptDriver::setOrPress(const Command& c) {
     bool done = false;
     settle(w->invoke(
         [&, t] { done = press ? t->applyPress(control) : t->applyInput(control, value); }));
-    if (!done) m_output.printUtf8(w->name(), "refused", c.words[0] + " " + std::to_string(control));
+    if (!done) {
+        const std::string name = w->name();
+        Event refused{Event::Kind::Refused, name};
+        refused.word = c.words[0];
+        refused.control = control;
+        m_output.report(refused);
+    }
     return done;
 }
 
@@ -307,7 +314,10 @@ bool ScriptDriver::waitFor(const Command& c) {
             return true;
         if (left <= kSlice || m_stopping) break;
     }
-    m_output.printUtf8(w->name(), "timeout", "waitfor " + wanted);
+    const std::string name = w->name();
+    Event timeout{Event::Kind::Timeout, name};
+    timeout.word = wanted;
+    m_output.report(timeout);
     return false;
 }
 
@@ -317,28 +327,40 @@ bool ScriptDriver::dump(const Command& c) {
     ToolWindow* t = w.get();
     ConsoleOutput& out = m_output;
     settle(w->invoke([t, &out] {
+        using K = Event::Kind;
         const std::string name = t->name();
         WindowModel& m = t->model();
-        out.print(name, "dump caption", m.caption());
+        const std::string caption = m.caption();
+        Event e{K::DumpCaption, name};
+        e.text = caption;
+        out.report(e);
         for (const ControlDef& ctl : t->definition().controls) {
-            std::string v = ctl.kind == ControlKind::CheckBox || ctl.kind == ControlKind::Radio
-                                ? (m.checked(ctl.number) ? "1" : "0")
-                                : m.value(ctl.number);
-            out.print(name,
-                      "dump control " + std::to_string(ctl.number) + " " +
-                          controlKindName(ctl.kind) + " \"" + ConsoleOutput::escape(ctl.label) +
-                          "\" " + (m.enabled(ctl.number) ? "enabled" : "disabled"),
-                      v);
+            const std::string v =
+                ctl.kind == ControlKind::CheckBox || ctl.kind == ControlKind::Radio
+                    ? (m.checked(ctl.number) ? "1" : "0")
+                    : m.value(ctl.number);
+            e = {K::DumpControl, name};
+            e.control = ctl.number;
+            e.word = controlKindName(ctl.kind);
+            e.text = ctl.label;
+            e.flag = m.enabled(ctl.number);
+            e.detail = v;
+            out.report(e);
             if (ctl.kind == ControlKind::List)
                 for (const Row& r : m.rows(ctl.number)) {
-                    std::string joined;
-                    for (std::size_t i = 0; i < r.size(); ++i)
-                        joined += (i ? "\t" : "") + ConsoleOutput::escape(r[i]);
-                    out.printUtf8(name, "dump row " + std::to_string(ctl.number), joined);
+                    e = {K::DumpRow, name};
+                    e.control = ctl.number;
+                    e.cells = &r;
+                    out.report(e);
                 }
         }
-        for (int zone = 1; zone <= t->definition().statusZones; ++zone)
-            out.print(name, "dump zone " + std::to_string(zone), m.statusZone(zone));
+        for (int zone = 1; zone <= t->definition().statusZones; ++zone) {
+            const std::string text = m.statusZone(zone);
+            e = {K::DumpZone, name};
+            e.number = zone;
+            e.text = text;
+            out.report(e);
+        }
         std::vector<const MenuItemDef*> stack;
         for (const auto& item : t->definition().menu)
             stack.push_back(&item);
@@ -347,9 +369,13 @@ bool ScriptDriver::dump(const Command& c) {
             stack.pop_back();
             for (const auto& inner : item->items)
                 stack.push_back(&inner);
-            if (item->checkItem)
-                out.print(name, "dump menu " + plainLabel(item->label) + " check " +
-                                    (m.menuChecked(item->id) ? "1" : "0"));
+            if (item->checkItem) {
+                const std::string label = plainLabel(item->label);
+                e = {K::DumpMenu, name};
+                e.text = label;
+                e.flag = m.menuChecked(item->id);
+                out.report(e);
+            }
         }
     }));
     return true;
@@ -372,8 +398,12 @@ bool ScriptDriver::save(const Command& c) {
     if (out) out.write(content.data(), static_cast<std::streamsize>(content.size()));
     out.close();
     if (!out) return error("cannot write " + file);
-    m_output.printUtf8(w->name(), "saved",
-                       std::to_string(control) + " " + std::to_string(rows.size()) + " " + file);
+    const std::string name = w->name();
+    Event saved{Event::Kind::Saved, name};
+    saved.control = control;
+    saved.number = static_cast<long long>(rows.size());
+    saved.word = file;
+    m_output.report(saved);
     return true;
 }
 

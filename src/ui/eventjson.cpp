@@ -1,0 +1,216 @@
+#include "ui/eventjson.h"
+
+#include "platform/cp1250.h"
+#include "ui/messagebox.h"
+
+#include <ctime>
+#include <nlohmann/json.hpp>
+
+namespace ui {
+namespace {
+
+// Members stay in the order they are put, so every object starts with its time,
+// window and name, as a person reading the file expects.
+using Json = nlohmann::ordered_json;
+using Kind = Event::Kind;
+
+// Windows-1250 into a string the object already holds: a busy window reports
+// thousands of events a second, and each thread keeps one object per kind whose
+// members are overwritten in place rather than made and freed every time.
+void convert(std::string& out, std::string_view cp1250) {
+    out.clear();
+    std::size_t i = 0;
+    while (i < cp1250.size()) {
+        std::size_t run = i;
+        while (run < cp1250.size() && static_cast<unsigned char>(cp1250[run]) < 0x80)
+            ++run;
+        out.append(cp1250.data() + i, run - i);
+        if (run == cp1250.size()) break;
+        out += cp1250::toUtf8(cp1250.substr(run, 1));
+        i = run + 1;
+    }
+}
+
+std::string& text(Json& j, const char* key) {
+    Json& member = j[key];
+    if (!member.is_string()) member = std::string();
+    return member.get_ref<std::string&>();
+}
+void put(Json& j, const char* key, std::string_view cp1250) {
+    convert(text(j, key), cp1250);
+}
+void putUtf8(Json& j, const char* key, std::string_view utf8) {
+    text(j, key).assign(utf8);
+}
+void putList(Json& j, const char* key, const std::vector<std::string>* cells) {
+    Json& list = j[key];
+    if (!list.is_array()) list = Json::array();
+    const std::size_t n = cells ? cells->size() : 0;
+    auto& items = list.get_ref<Json::array_t&>();
+    items.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!items[i].is_string()) items[i] = std::string();
+        convert(items[i].get_ref<std::string&>(), (*cells)[i]);
+    }
+}
+
+// One function per kind: the members it carries beyond time, window and name.
+void nothing(Json&, const Event&) {}
+void caption(Json& j, const Event& e) {
+    put(j, "caption", e.text);
+}
+void control(Json& j, const Event& e) {
+    j["control"] = e.control;
+}
+void field(Json& j, const Event& e) {
+    control(j, e);
+    put(j, "text", e.text);
+}
+void picture(Json& j, const Event& e) {
+    control(j, e);
+    put(j, "picture", e.text);
+}
+void check(Json& j, const Event& e) {
+    control(j, e);
+    j["checked"] = e.flag;
+}
+void row(Json& j, const Event& e) {
+    control(j, e);
+    putList(j, "cells", e.cells);
+}
+void drop(Json& j, const Event& e) {
+    control(j, e);
+    j["dropped"] = e.number;
+    put(j, "first", e.text);
+}
+void heading(Json& j, const Event& e) {
+    control(j, e);
+    j["column"] = e.number;
+    put(j, "heading", e.text);
+}
+void cursor(Json& j, const Event& e) {
+    putUtf8(j, "cursor", e.flag ? "wait" : "normal");
+}
+void box(Json& j, const Event& e) {
+    put(j, "caption", e.text);
+    putUtf8(j, "icon", e.word);
+    put(j, "text", e.detail);
+    putList(j, "buttons", e.cells);
+}
+void answer(Json& j, const Event& e) {
+    putUtf8(j, "answer", e.word);
+}
+void menu(Json& j, const Event& e) {
+    const std::vector<std::string> entries = popupEntries(std::string(e.text));
+    putList(j, "items", &entries);
+}
+void chosen(Json& j, const Event& e) {
+    j["chosen"] = e.number;
+}
+void cue(Json& j, const Event& e) {
+    put(j, "sound", e.text);
+}
+void refused(Json& j, const Event& e) {
+    putUtf8(j, "command", e.word);
+    control(j, e);
+}
+void timeout(Json& j, const Event& e) {
+    putUtf8(j, "command", "waitfor");
+    putUtf8(j, "text", e.word);
+}
+void saved(Json& j, const Event& e) {
+    control(j, e);
+    j["rows"] = e.number;
+    putUtf8(j, "file", e.word);
+}
+void dumpCaption(Json& j, const Event& e) {
+    putUtf8(j, "part", "caption");
+    caption(j, e);
+}
+void dumpControl(Json& j, const Event& e) {
+    putUtf8(j, "part", "control");
+    control(j, e);
+    putUtf8(j, "kind", e.word);
+    put(j, "label", e.text);
+    j["enabled"] = e.flag;
+    put(j, "value", e.detail);
+}
+void dumpRow(Json& j, const Event& e) {
+    putUtf8(j, "part", "row");
+    row(j, e);
+}
+void dumpZone(Json& j, const Event& e) {
+    putUtf8(j, "part", "zone");
+    j["zone"] = e.number;
+    put(j, "text", e.text);
+}
+void dumpMenu(Json& j, const Event& e) {
+    putUtf8(j, "part", "menu");
+    put(j, "item", e.text);
+    j["checked"] = e.flag;
+}
+
+struct KindEntry {
+    const char* name;
+    void (*members)(Json&, const Event&);
+};
+
+// In the order of Event::Kind.
+constexpr KindEntry kKinds[] = {
+    {"open", nothing},    {"closed", nothing}, {"caption", caption},  {"field", field},
+    {"picture", picture}, {"enable", control}, {"disable", control},  {"check", check},
+    {"row", row},         {"drop", drop},      {"clear", control},    {"list", control},
+    {"heading", heading}, {"shown", nothing},  {"hidden", nothing},   {"cursor", cursor},
+    {"box", box},         {"answer", answer},  {"menu", menu},        {"chosen", chosen},
+    {"beep", nothing},    {"cue", cue},        {"front", nothing},    {"refused", refused},
+    {"timeout", timeout}, {"saved", saved},    {"dump", dumpCaption}, {"dump", dumpControl},
+    {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},
+};
+static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::DumpMenu) + 1);
+
+} // namespace
+
+void EventJson::appendTime(std::string& out, Clock::time_point when) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch());
+    const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
+    // A busy window reports many events a second: the date and time are made once
+    // a second per thread, the milliseconds each time.
+    thread_local std::time_t cachedSeconds = -1;
+    thread_local char cached[24];
+    if (seconds != cachedSeconds) {
+        std::tm utc{};
+        gmtime_r(&seconds, &utc);
+        std::strftime(cached, sizeof cached, "%Y-%m-%dT%H:%M:%S", &utc);
+        cachedSeconds = seconds;
+    }
+    const int milli = static_cast<int>(ms.count() % 1000);
+    const char tail[6] = {
+        '.', char('0' + milli / 100), char('0' + milli / 10 % 10), char('0' + milli % 10), 'Z', 0};
+    out.append(cached).append(tail);
+}
+
+void EventJson::append(std::string& out, const Event& e, Clock::time_point when) {
+    const auto index = static_cast<std::size_t>(e.kind);
+    const KindEntry& kind = kKinds[index];
+    thread_local Json objects[std::size(kKinds)];
+    Json& j = objects[index];
+    std::string& time = text(j, "ts");
+    time.clear();
+    appendTime(time, when);
+    putUtf8(j, "window", e.window);
+    putUtf8(j, "proc", e.window.substr(0, e.window.find('#')));
+    putUtf8(j, "event", kind.name);
+    kind.members(j, e);
+    // Script words are the script's own bytes and may not be UTF-8: such a byte
+    // becomes U+FFFD rather than breaking the line.
+    // The writer is made once per thread, into a buffer of its own: making one
+    // costs more than a short object takes to write.
+    thread_local std::string written;
+    thread_local nlohmann::detail::serializer<Json> writer(
+        nlohmann::detail::output_adapter<char>(written), ' ', Json::error_handler_t::replace);
+    writer.dump(j, false, false, 0);
+    out += written;
+    written.clear();
+}
+
+} // namespace ui
