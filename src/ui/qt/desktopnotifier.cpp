@@ -7,6 +7,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QIcon>
 #include <QVariantMap>
 
 namespace ui {
@@ -54,7 +55,10 @@ void DesktopNotifier::send(const QString& text, const std::shared_ptr<ToolWindow
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("wstoolbox"));
     // The whole text is the summary: a notice is one line.
-    call << QStringLiteral("WS toolbox") << uint(0) << QStringLiteral("wstoolbox") << text
+    // The icon by its name where the program is installed with it.
+    const QString icon = QIcon::hasThemeIcon(QStringLiteral("wstoolbox")) ? QStringLiteral("wstoolbox")
+                                                                            : QString();
+    call << QStringLiteral("WS toolbox") << uint(0) << icon << text
          << QString() << QStringList{kDefaultAction, QStringLiteral("Show")} << hints
          << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
