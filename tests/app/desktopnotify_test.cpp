@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <thread>
 
@@ -32,15 +31,6 @@ bool until(const std::function<bool()>& done, milliseconds limit) {
          std::this_thread::sleep_for(100ms))
         if (done()) return true;
     return done();
-}
-
-bool listening(int port) {
-    std::ifstream tcp("/proc/net/tcp");
-    char hex[8];
-    std::snprintf(hex, sizeof hex, ":%04X", port);
-    for (std::string line; std::getline(tcp, line);)
-        if (line.find(std::string(hex) + " 00000000:0000 0A") != std::string::npos) return true;
-    return false;
 }
 
 void connectOnce(int port) {
@@ -85,7 +75,8 @@ TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheF
     Program program({"--open", "WS_TcpB"}, {}, {"dbus-run-session", "--", "sh", "-c", session, "sh"},
                     [] { ::setpgid(0, 0); }, gui);
     const std::shared_ptr<void> endSession(nullptr, [&](void*) { ::kill(-program.pid(), SIGKILL); });
-    ASSERT_TRUE(until([&] { return listening(port); }, 30s)) << "the trap never listened";
+    const std::string listener = "ss -Hltn 'sport = :" + std::to_string(port) + "'";
+    ASSERT_TRUE(until([&] { return !sh("", listener).empty(); }, 30s)) << "the trap never listened";
     const std::string env = "DISPLAY=" + display + " DBUS_SESSION_BUS_ADDRESS=\"$(cat bus)\"";
 
     // The tray holds the program's icon; its menu hides the frame and shows it again.

