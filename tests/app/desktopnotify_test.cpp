@@ -14,16 +14,16 @@ namespace {
 
 using namespace std::chrono;
 
-// Runs a shell command on the test's display and bus; what it printed.
+// Runs a shell command after `env` (the test's display and bus); what it printed.
 std::string sh(const std::string& env, const std::string& command) {
     std::string out;
     if (FILE* p = ::popen((env + " " + command + " 2>/dev/null").c_str(), "r")) {
         char buf[4096];
-        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
+        for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            out.append(buf, n);
         ::pclose(p);
     }
-    while (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
+    return out.erase(out.find_last_not_of('\n') + 1);
 }
 
 bool until(const std::function<bool()>& done, milliseconds limit) {
@@ -43,8 +43,9 @@ void connectOnce(int port) {
 } // namespace
 
 TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheFrame) {
-    const std::string missing = sh("", "for t in Xvfb dbus-run-session dunst dunstctl trayer xdotool;"
-                                       " do command -v $t >/dev/null || echo -n \"$t \"; done");
+    const std::string missing =
+        sh("", "for t in Xvfb dbus-run-session dunst dunstctl trayer xdotool;"
+               " do command -v $t >/dev/null || echo -n \"$t \"; done");
     if (!missing.empty())
         GTEST_SKIP() << "no desktop can be made without " << missing << "(scripts/install-deps)";
     ScratchDir dir;
@@ -72,24 +73,24 @@ TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheF
     gui.setEnv = {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}};
     gui.unsetEnv = {"WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"};
     // A group of its own: whatever the session started ends with the test.
-    Program program({"--open", "WS_TcpB"}, {}, {"dbus-run-session", "--", "sh", "-c", session, "sh"},
-                    [] { ::setpgid(0, 0); }, gui);
-    const std::shared_ptr<void> endSession(nullptr, [&](void*) { ::kill(-program.pid(), SIGKILL); });
+    Program program(
+        {"--open", "WS_TcpB"}, {}, {"dbus-run-session", "--", "sh", "-c", session, "sh"},
+        [] { ::setpgid(0, 0); }, gui);
+    const std::shared_ptr<void> endSession(nullptr,
+                                           [&](void*) { ::kill(-program.pid(), SIGKILL); });
     const std::string listener = "ss -Hltn 'sport = :" + std::to_string(port) + "'";
     ASSERT_TRUE(until([&] { return !sh("", listener).empty(); }, 30s)) << "the trap never listened";
-    const std::string env = "DISPLAY=" + display + " DBUS_SESSION_BUS_ADDRESS=\"$(cat bus)\"";
+    const std::string env =
+        "export DISPLAY=" + display + " DBUS_SESSION_BUS_ADDRESS=\"$(cat bus)\";";
 
     // The tray holds the program's icon; its menu hides the frame and shows it again.
-    std::string icon;
-    ASSERT_TRUE(until([&] {
-        for (std::istringstream ids(sh(env, "xdotool search --onlyvisible --class wstoolbox"));
-             ids >> icon;)
-            if (sh(env, "xdotool getwindowname " + icon) != "WS by QN") return true;
-        return false;
-    }, 20s)) << "no tray icon";
-    const auto frameShown = [&] {
-        return !sh(env, "xdotool search --onlyvisible --name '^WS by QN$'").empty();
-    };
+    const std::string findFrame = "xdotool search --onlyvisible --name '^WS by QN$'";
+    const auto frameShown = [&] { return !sh(env, findFrame).empty(); };
+    const std::string findIcon = "xdotool search --onlyvisible --class wstoolbox | grep -vx \"$(" +
+                                 findFrame + ")\" | head -1";
+    ASSERT_TRUE(until([&] { return frameShown() && !sh(env, findIcon).empty(); }, 20s))
+        << "no tray icon";
+    const std::string icon = sh(env, findIcon);
     const auto choose = [&](const std::string& keys) {
         sh(env, "xdotool mousemove --window " + icon + " 8 8 click 3 sleep 0.5 key " + keys);
     };
@@ -104,10 +105,8 @@ TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheF
         connectOnce(port);
         std::this_thread::sleep_until(start + i * 50ms);
     }
-    const auto shown = [&] {
-        return std::atoi(sh(env, "dunstctl count displayed").c_str()) +
-               std::atoi(sh(env, "dunstctl count history").c_str());
-    };
+    const std::string count = "echo $(($(dunstctl count displayed) + $(dunstctl count history)))";
+    const auto shown = [&] { return std::atoi(sh(env, count).c_str()); };
     EXPECT_TRUE(until([&] { return shown() >= 1; }, 5s)) << "the first hit is told at once";
     // A click on a notice brings its window back, the frame hidden or not.
     choose("Down Return");
@@ -123,7 +122,8 @@ TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheF
     const std::string history = sh(env, "dunstctl history");
     const std::regex summary(R"re("summary" : \{\s*"type" : "s",\s*"data" : "([^"]*)")re");
     const std::regex more(R"(TCP blocker: (\d+) more hits? on 1 port from 1 peer)");
-    const std::string single = "TCP blocker: port " + std::to_string(port) + " (Trap) from 127.0.0.1";
+    const std::string single =
+        "TCP blocker: port " + std::to_string(port) + " (Trap) from 127.0.0.1";
     int singles = 0, summaries = 0, told = 0;
     for (auto it = std::sregex_iterator(history.begin(), history.end(), summary);
          it != std::sregex_iterator(); ++it) {

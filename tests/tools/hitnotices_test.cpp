@@ -24,7 +24,8 @@ struct Hits {
 std::vector<std::string> play(const std::vector<Hits>& runs) {
     std::multimap<int, std::pair<const Hits*, int>> timeline;
     for (const Hits& r : runs)
-        for (int i = 0; i < r.count; ++i) timeline.emplace(r.at + i * r.step, std::pair{&r, i});
+        for (int i = 0; i < r.count; ++i)
+            timeline.emplace(r.at + i * r.step, std::pair{&r, i});
     HitNotices notices[2] = {HitNotices("TCP blocker"), HitNotices("UDP blocker")};
     const HitNotices::Clock::time_point start{hours(1)};
     std::vector<std::string> shown;
@@ -65,7 +66,8 @@ TEST(HitNotices, toldAtOnceThenSummarisedAtMostEveryIntervalWithNoHitLost) {
           "30000 TCP blocker: 6 more hits on 3 ports from 2 peers"}},
         {"two blockers limit on their own",
          {{0, 3, 10, 0, {80}}, {5, 2, 10, 1, {53}}},
-         {"0 TCP blocker: port 80 (Trap) from 10.0.0.1", "5 UDP blocker: port 53 (Trap) from 10.0.0.1",
+         {"0 TCP blocker: port 80 (Trap) from 10.0.0.1",
+          "5 UDP blocker: port 53 (Trap) from 10.0.0.1",
           "10000 TCP blocker: 2 more hits on 1 port from 1 peer",
           "10005 UDP blocker: 1 more hit on 1 port from 1 peer"}},
     };
@@ -78,7 +80,8 @@ TEST(HitNotices, toldAtOnceThenSummarisedAtMostEveryIntervalWithNoHitLost) {
             std::smatch m;
             told += std::regex_search(s, m, more) ? std::stoi(m[1]) : 1;
         }
-        for (const Hits& r : c.runs) hits += r.count;
+        for (const Hits& r : c.runs)
+            hits += r.count;
         EXPECT_EQ(told, hits) << c.name;
     }
 }

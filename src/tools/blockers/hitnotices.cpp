@@ -20,8 +20,8 @@ std::optional<std::string> HitNotices::hit(std::uint16_t port, const std::string
     if (quiet && m_waiting == 0) {
         m_lastNotice = now;
         const std::string what = text::trimRight(description);
-        return m_source + ": port " + std::to_string(port) + (what.empty() ? "" : " (" + what + ")") +
-               " from " + peer;
+        return m_source + ": port " + std::to_string(port) +
+               (what.empty() ? "" : " (" + what + ")") + " from " + peer;
     }
     ++m_waiting;
     m_ports.insert(port);

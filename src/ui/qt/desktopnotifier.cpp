@@ -50,17 +50,16 @@ void DesktopNotifier::send(const QString& text, const std::shared_ptr<ToolWindow
                     SLOT(closed(uint, uint)));
         m_listening = true;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface,
-                                                       QStringLiteral("Notify"));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("wstoolbox"));
     // The whole text is the summary: a notice is one line.
     // The icon by its name where the program is installed with it.
-    const QString icon = QIcon::hasThemeIcon(QStringLiteral("wstoolbox")) ? QStringLiteral("wstoolbox")
-                                                                            : QString();
-    call << QStringLiteral("WS toolbox") << uint(0) << icon << text
-         << QString() << QStringList{kDefaultAction, QStringLiteral("Show")} << hints
-         << int(-1);
+    const QString icon =
+        QIcon::hasThemeIcon(QStringLiteral("wstoolbox")) ? QStringLiteral("wstoolbox") : QString();
+    call << QStringLiteral("WS toolbox") << uint(0) << icon << text << QString()
+         << QStringList{kDefaultAction, QStringLiteral("Show")} << hints << int(-1);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     std::weak_ptr<ToolWindow> from = window;
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

@@ -45,7 +45,8 @@ void TrayIcon::change(win::DWORD message, const win::NOTIFYICONDATAA& data) {
     if (data.uFlags & win::NIF_MESSAGE) m_callback = data.uCallbackMessage;
     if (data.uFlags & win::NIF_ICON) m_image = data.hIcon;
     if (data.uFlags & win::NIF_TIP)
-        m_icon->setToolTip(textedge::toQt(std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip))));
+        m_icon->setToolTip(
+            textedge::toQt(std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip))));
     showImage();
     if (message == win::NIM_ADD) m_icon->show();
 }
@@ -54,10 +55,17 @@ void TrayIcon::clicked(QSystemTrayIcon::ActivationReason reason) {
     if (!m_window || m_callback == 0) return;
     win::UINT mouse = 0;
     switch (reason) {
-    case QSystemTrayIcon::Trigger: mouse = win::WM_LBUTTONUP; break;
-    case QSystemTrayIcon::Context: mouse = win::WM_RBUTTONUP; break;
-    case QSystemTrayIcon::DoubleClick: mouse = win::WM_LBUTTONDBLCLK; break;
-    default: return;
+    case QSystemTrayIcon::Trigger:
+        mouse = win::WM_LBUTTONUP;
+        break;
+    case QSystemTrayIcon::Context:
+        mouse = win::WM_RBUTTONUP;
+        break;
+    case QSystemTrayIcon::DoubleClick:
+        mouse = win::WM_LBUTTONDBLCLK;
+        break;
+    default:
+        return;
     }
     m_window->postMessage({m_callback, m_id, static_cast<win::LPARAM>(mouse), 0});
 }
