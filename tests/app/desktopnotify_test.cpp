@@ -62,13 +62,11 @@ TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheF
     ScratchDir::write("dunstrc", "[global]\ntimeout = 0\nnotification_limit = 0\n"
                                  "stack_duplicates = false\n");
     // The daemon and the tray are up before the program looks for them.
-    const std::string session =
-        "echo \"$DBUS_SESSION_BUS_ADDRESS\" > bus; dunst -config dunstrc & "
-        "trayer --edge bottom --align right --widthtype pixel --width 100 --height 32 & "
-        "for i in $(seq 100); do xdotool search --classname trayer && dbus-send --print-reply "
-        "--dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner "
-        "string:org.freedesktop.Notifications | grep -q true && break; sleep 0.1; done >/dev/null"
-        " 2>&1; exec \"$@\"";
+    const std::string session = R"(echo "$DBUS_SESSION_BUS_ADDRESS" >bus; dunst -config dunstrc &
+        trayer & for i in $(seq 100); do xdotool search --classname trayer && dbus-send \
+        --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+        string:org.freedesktop.Notifications | grep -q true && break; sleep 0.1; done >/dev/null 2>&1
+        exec "$@")";
     ProgramSetup gui;
     gui.setEnv = {{"DISPLAY", display}, {"QT_QPA_PLATFORM", "xcb"}};
     gui.unsetEnv = {"WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS"};
@@ -90,9 +88,8 @@ TEST(DesktopNotifications, HitsAreToldOnceThenSummarisedAndTheTrayMenuActsOnTheF
                                  findFrame + ")\" | head -1";
     ASSERT_TRUE(until([&] { return frameShown() && !sh(env, findIcon).empty(); }, 20s))
         << "no tray icon";
-    const std::string icon = sh(env, findIcon);
     const auto choose = [&](const std::string& keys) {
-        sh(env, "xdotool mousemove --window " + icon + " 8 8 click 3 sleep 0.5 key " + keys);
+        sh(env, "xdotool mousemove --window $(" + findIcon + ") 8 8 click 3 sleep 0.5 key " + keys);
     };
     choose("Down Return");
     EXPECT_TRUE(until([&] { return !frameShown(); }, 10s)) << "Hide window";
