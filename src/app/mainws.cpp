@@ -3,6 +3,7 @@
 #include "net/shellstate.h"
 #include "net/socketeventhook.h"
 #include "net/soundcue.h"
+#include "platform/notifyicon.h"
 #include "platform/text.h"
 #include "platform/winsock.h"
 #include "settings/settingsfile.h"
@@ -164,8 +165,28 @@ void MainWS::onOpen() {
         }
         shell::SocketsStarted = 1;
     }
+    showNotifyIcon();
     startIfPresent("DNSx", {});
     startIfPresent("Unos_porta", {});
+}
+
+void MainWS::notifyIcon(win::DWORD message, win::UINT flags) {
+    win::NOTIFYICONDATAA data;
+    data.hWnd = hwnd();
+    data.uID = kNotifyIconId;
+    data.uFlags = flags;
+    data.uCallbackMessage = net::NotifyIconMessage;
+    data.hIcon = m_icon;
+    const std::string tip = text::cut(text::trimRight(definition().caption), sizeof data.szTip - 1);
+    tip.copy(data.szTip, tip.size());
+    win::Shell_NotifyIconA(message, &data);
+}
+
+void MainWS::showNotifyIcon() {
+    // Where the desktop has no notification area the call fails and nothing shows;
+    // the frame works as before.
+    m_icon = win::ProgramIcon;
+    notifyIcon(win::NIM_ADD, win::NIF_MESSAGE | win::NIF_ICON | win::NIF_TIP);
 }
 
 void MainWS::startIfPresent(const std::string& procedure, std::vector<std::string> arguments) {
@@ -222,9 +243,10 @@ void MainWS::onUserEvent(int event, win::WPARAM, win::LPARAM) {
         postClose();
         return;
     }
-    // The notification-area icon's menu; nothing shows such an icon yet, but a
-    // message for it is answered as the icon would answer it.
-    if (event == 1090 && m_hook && m_hook->iconId() == kNotifyIconId) {
+    if (!m_hook || m_hook->iconId() != kNotifyIconId) return;
+    // The notification-area icon: its menu on a right click, the other of its two
+    // images on a double click.
+    if (event == 1090) {
         switch (popupMenu("Hide window|Unhide window|-|Close")) {
         case 1:
             model().setVisible(false);
@@ -236,12 +258,16 @@ void MainWS::onUserEvent(int event, win::WPARAM, win::LPARAM) {
             postClose();
             break;
         }
+    } else if (event == 1091) {
+        m_icon = m_icon == win::ProgramIcon ? win::AlertIcon : win::ProgramIcon;
+        notifyIcon(win::NIM_MODIFY, win::NIF_ICON);
     }
 }
 
 void MainWS::onClose() {
     // The tools close first, while the sockets layer still runs: ended under them,
     // every closesocket of their close handlers would fail and sound an error.
+    notifyIcon(win::NIM_DELETE, 0);
     if (desktop()) desktop()->closeToolsAndWait(15000);
     if (shell::SocketsStarted.load() == 1) win::WSACleanup();
     m_soundWatch.reset();

@@ -68,9 +68,14 @@ private:
     void startIfPresent(const std::string& procedure, std::vector<std::string> arguments);
     void showClock();
     void about();
+    // The notification-area icon: added at open with the program's image and the
+    // caption as its tip, removed at close.
+    void showNotifyIcon();
+    void notifyIcon(win::DWORD message, win::UINT flags);
 
     std::shared_ptr<net::SocketEventHook> m_hook;
     std::unique_ptr<shell::SoundWatch> m_soundWatch; // the Sound item's check mark
+    int m_icon = 0; // the notification-area icon's image (win::HICON)
 };
 
 } // namespace app

@@ -38,6 +38,18 @@ public:
     virtual void standardAction(ToolWindow& frame, StandardAction action) = 0;
     // Makes the window the active one, restored if minimised. From the window's thread.
     virtual void bringToFront(ToolWindow& /*window*/) {}
+    // Whether desktop notifications can be shown, and when not why ("no
+    // notification service on the session bus"); `why` is empty where the question
+    // does not arise, as for a front end without a screen. From any thread.
+    struct NotificationSupport {
+        bool available = false;
+        std::string why;
+    };
+    virtual NotificationSupport notificationSupport() { return {}; }
+    // Shows `text` (Windows-1250) as a desktop notification; clicking it brings
+    // `window` to the front. Something has happened that the person should see:
+    // the front end may also flag it until they look. From the window's thread.
+    virtual void notify(ToolWindow& /*window*/, const std::string& /*text*/) {}
     // Every window has closed after the frame: the program ends.
     virtual void allClosed() = 0;
     // A window's thread has run a batch of handlers, or someone waits on one of

@@ -326,6 +326,11 @@ void ToolWindow::setTimer(int hundredths) {
     if (m_loop) m_loop->setTimer(hundredths);
 }
 
+void ToolWindow::callAfter(int milliseconds, std::function<void()> fn) {
+    std::lock_guard lock(m_postMutex);
+    if (m_loop) m_loop->callAfter(milliseconds, std::move(fn));
+}
+
 int ToolWindow::messageBox(const std::string& text, const std::string& caption, BoxIcon icon,
                            BoxButtons buttons) {
     FrontEnd* f = frontEnd();
@@ -344,6 +349,10 @@ void ToolWindow::beep() {
 
 void ToolWindow::bringToFront() {
     if (FrontEnd* f = frontEnd()) f->bringToFront(*this);
+}
+
+void ToolWindow::notifyDesktop(const std::string& text) {
+    if (FrontEnd* f = frontEnd()) f->notify(*this, text);
 }
 
 void ToolWindow::startProcedure(const std::string& procedure, std::vector<std::string> arguments) {

@@ -77,6 +77,9 @@ public:
     // Period in hundredths of a second; 0 stops the timer.
     void setTimer(int hundredths);
     int timerPeriod() const { return m_timerPeriod; }
+    // Runs `fn` on this thread once `milliseconds` have passed, unless the window
+    // is closing by then: a deadline of the handlers' own beside the one timer.
+    void callAfter(int milliseconds, std::function<void()> fn);
     int messageBox(const std::string& text, const std::string& caption = {},
                    BoxIcon icon = BoxIcon::None, BoxButtons buttons = BoxButtons::Ok);
     int popupMenu(const std::string& items);
@@ -84,6 +87,9 @@ public:
     // Asks the front end to make this window the active one, restored if it was
     // minimised.
     void bringToFront();
+    // A desktop notification from this window, where the front end can show one;
+    // clicking it brings the window to the front.
+    void notifyDesktop(const std::string& text);
     // Starts another procedure on its own thread (as a menu item would).
     void startProcedure(const std::string& procedure, std::vector<std::string> arguments = {});
 

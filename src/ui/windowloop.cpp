@@ -45,6 +45,13 @@ void WindowLoop::setTimer(int hundredths) {
     m_timer.start(hundredths * 10);
 }
 
+void WindowLoop::callAfter(int milliseconds, std::function<void()> fn) {
+    QTimer::singleShot(milliseconds, Qt::PreciseTimer, this, [this, fn = std::move(fn)] {
+        ToolWindow::Batch batch(m_window);
+        if (!m_window.m_closing) fn();
+    });
+}
+
 bool WindowLoop::event(QEvent* event) {
     if (event->type() != kWakeType) return QObject::event(event);
     ToolWindow::Batch batch(m_window);

@@ -3,6 +3,7 @@
 
 #include <QObject>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 class QSocketNotifier;
@@ -24,6 +25,9 @@ public:
     // From any thread: the window's queue has something for the loop.
     void wake();
     void setTimer(int hundredths);
+    // On the loop's thread: `fn` runs there after `milliseconds`, unless the window
+    // is closing; dropped with the loop.
+    void callAfter(int milliseconds, std::function<void()> fn);
     // Null when no epoll set could be made; the process-wide poller serves then.
     win::PollGroup* pollGroup() const;
 

@@ -9,8 +9,10 @@
 #include "platform/system.h"
 #include "platform/text.h"
 #include "settings/settingsfile.h"
+#include "ui/frontend.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace tools {
 namespace {
@@ -91,6 +93,17 @@ void PortBlocker::onOpen() {
                                 });
     loadPortList();
     setUpSockets();
+    startNotices();
+}
+
+void PortBlocker::startNotices() {
+    if (!m_notify) return;
+    const ui::FrontEnd::NotificationSupport support =
+        frontEnd() ? frontEnd()->notificationSupport() : ui::FrontEnd::NotificationSupport{};
+    if (support.available)
+        m_notices = std::make_unique<HitNotices>(text::trimRight(definition().description));
+    else if (!support.why.empty())
+        m_log.add("notifications are off: " + support.why);
 }
 
 void PortBlocker::readSettings() {
@@ -100,6 +113,8 @@ void PortBlocker::readSettings() {
                text::leadingInteger(ReadSetting(m_traits.section, "Syslog", "")) != 0;
     // The section counts only when its first key has a value; otherwise both
     // settings keep their start values.
+    const std::string notify = text::trimRight(ReadSetting(m_traits.section, "Notify", ""));
+    m_notify = notify.empty() || text::leadingInteger(notify) != 0;
     const std::string ignore = ReadSetting(m_traits.section, "Ignore local", "");
     if (text::trimRight(ignore).empty()) return;
     model().setChecked(m_traits.ignoreLocalControl, text::leadingInteger(ignore) != 0);
@@ -327,15 +342,38 @@ void PortBlocker::playAlarm() {
     net::PlayCue(*this, text::cut(text::trimRight(alarm), 19));
 }
 
-void PortBlocker::syslogHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
-                            int peerPort, bool halfOpen) {
-    if (!m_syslog) return;
+void PortBlocker::alertHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
+                           int peerPort, bool halfOpen) {
+    if (!m_syslog && !m_notices) return;
     win::sockaddr_in own{};
     int length = sizeof own;
     win::getsockname(local, reinterpret_cast<win::sockaddr*>(&own), &length);
-    net::sendSyslog(net::syslogHitLine(m_traits.procedure, m_traits.protocol,
-                                       win::ntohs(own.sin_port), peer, peerPort,
-                                       text::trimRight(record.description), halfOpen));
+    const std::uint16_t port = win::ntohs(own.sin_port);
+    if (m_syslog)
+        net::sendSyslog(net::syslogHitLine(m_traits.procedure, m_traits.protocol, port, peer,
+                                           peerPort, text::trimRight(record.description),
+                                           halfOpen));
+    if (m_notices) notifyHit(port, record, peer);
+}
+
+void PortBlocker::notifyHit(std::uint16_t port, const PortRecord& record, const std::string& peer) {
+    if (auto notice = m_notices->hit(port, record.description, peer, HitNotices::Clock::now())) {
+        notifyDesktop(*notice);
+        return;
+    }
+    if (!m_summaryWaits) sendSummary();
+}
+
+void PortBlocker::sendSummary() {
+    m_summaryWaits = false;
+    const auto now = HitNotices::Clock::now();
+    if (auto summary = m_notices->summary(now)) notifyDesktop(*summary);
+    const auto due = m_notices->due();
+    if (!due) return;
+    // Rounded up, so the call does not come a moment before the summary is due.
+    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
+    m_summaryWaits = true;
+    callAfter(static_cast<int>(std::max<long long>(wait, 0)), [this] { sendSummary(); });
 }
 
 std::string PortBlocker::dotted(const win::in_addr& address) {

@@ -3,6 +3,7 @@
 #include "net/localhost.h"
 #include "net/shellstate.h"
 #include "platform/winsock.h"
+#include "tools/blockers/hitnotices.h"
 #include "tools/blockers/portlist.h"
 #include "ui/toolwindow.h"
 
@@ -108,10 +109,11 @@ protected:
     static std::string recordText(const PortRecord& record);
     // The alarm, when the sound switch is on.
     void playAlarm();
-    // The hit in the system log, when --syslog or the section's "Syslog" asks for
-    // it; the port is the one `local` is bound to.
-    void syslogHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
-                   int peerPort, bool halfOpen = false);
+    // A logged hit beyond the log: in the system log, when --syslog or the
+    // section's "Syslog" asks for it, and as a desktop notification, rate-limited,
+    // unless the section's "Notify" is 0. The port is the one `local` is bound to.
+    void alertHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
+                  int peerPort, bool halfOpen = false);
 
     static std::string dotted(const win::in_addr& address);
 
@@ -123,6 +125,12 @@ private:
     // "<n> ports set up from <full path of the list>", after every set-up.
     void logListSource(std::size_t ready);
     void closeAll();
+    // Desktop notifications for the hits: on when the section and the front end
+    // allow them, else a line saying why not (once, at open).
+    void startNotices();
+    void notifyHit(std::uint16_t port, const PortRecord& record, const std::string& peer);
+    // Shows the summary of the waiting hits when it is due, else waits until it is.
+    void sendSummary();
     void reload();
     void edit();
 
@@ -138,6 +146,9 @@ private:
     std::string m_clientAddress;
     std::unique_ptr<shell::SoundWatch> m_soundWatch;
     bool m_syslog = false;
+    bool m_notify = true;                  // the section's "Notify"
+    std::unique_ptr<HitNotices> m_notices; // null while notifications are off
+    bool m_summaryWaits = false;           // a call to sendSummary is on its way
 };
 
 } // namespace tools

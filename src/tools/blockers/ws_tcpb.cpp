@@ -104,7 +104,7 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
         log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
                   std::to_string(m_clientSocket));
     }
-    syslogHit(socketTable()[slot], *record, address, win::ntohs(peer.sin_port));
+    alertHit(socketTable()[slot], *record, address, win::ntohs(peer.sin_port));
     if (!shed) closeClient();
     playAlarm();
 }
@@ -163,7 +163,7 @@ void WS_TcpB::onHalfOpen(std::size_t slot, const win::sockaddr_in& peer) {
     if (ignoredPeer(address)) return;
     setClientAddress(address, win::ntohs(peer.sin_port));
     log().add(recordText(portList()[slot]) + " - " + clientAddress() + " half-open");
-    syslogHit(socketTable()[slot], portList()[slot], address, win::ntohs(peer.sin_port), true);
+    alertHit(socketTable()[slot], portList()[slot], address, win::ntohs(peer.sin_port), true);
     playAlarm();
 }
 

@@ -56,7 +56,7 @@ void WS_UdpB::onRead(win::SOCKET notified) {
         setClientAddress(address, win::ntohs(sender.sin_port));
         const std::string data = net::receivedText({buffer, static_cast<std::size_t>(received)});
         log().add(recordText(portList()[i]) + " - " + clientAddress() + " " + data);
-        syslogHit(socketTable()[i], portList()[i], address, win::ntohs(sender.sin_port));
+        alertHit(socketTable()[i], portList()[i], address, win::ntohs(sender.sin_port));
         playAlarm();
         return;
     }

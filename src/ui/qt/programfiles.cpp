@@ -42,4 +42,9 @@ QIcon appIcon() {
     return QIcon(QStringLiteral(":/icons/wstoolbox.svg"));
 }
 
+QIcon alertIcon() {
+    registerIcons();
+    return QIcon(QStringLiteral(":/icons/wstoolbox-alert.svg"));
+}
+
 } // namespace ui::programfiles

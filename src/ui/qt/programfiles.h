@@ -25,5 +25,7 @@ QString directoryWith(const QString& kind, const QString& file,
 
 // The application's icon, drawn for it (an SVG inside the program).
 QIcon appIcon();
+// The same with an alert mark: the notification area shows it after a trap's hit.
+QIcon alertIcon();
 
 } // namespace ui::programfiles

@@ -1,5 +1,6 @@
 #include "ui/qt/qtfrontend.h"
 
+#include "ui/qt/desktopnotifier.h"
 #include "ui/qt/formwidget.h"
 #include "ui/qt/framewindow.h"
 #include "ui/qt/guiqueue.h"
@@ -8,6 +9,7 @@
 #include "ui/qt/soundplayer.h"
 #include "ui/qt/textedge.h"
 #include "ui/qt/toolsubwindow.h"
+#include "ui/qt/trayicon.h"
 #include "ui/qt/windowobserver.h"
 #include "ui/toolwindow.h"
 
@@ -22,8 +24,13 @@ QtFrontEnd::QtFrontEnd()
     : m_gui(std::make_unique<GuiQueue>()), m_modal(std::make_unique<ModalRequests>()),
       m_sound(std::make_unique<SoundPlayer>()) {
     // The frame, every tool window and the desktop entry show the same icon.
-    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
         QApplication::setWindowIcon(programfiles::appIcon());
+        m_tray = std::make_unique<TrayIcon>(*m_gui);
+        win::SetNotificationArea(m_tray.get());
+        m_notifier = std::make_unique<DesktopNotifier>(
+            [this](const std::shared_ptr<ToolWindow>& window) { showNotified(window); });
+    }
     if (QCoreApplication* app = QCoreApplication::instance()) {
         // Once the event loop is ending nobody will answer a box: the waiting
         // threads get their defaults so they can close.
@@ -35,6 +42,7 @@ QtFrontEnd::QtFrontEnd()
 }
 
 QtFrontEnd::~QtFrontEnd() {
+    win::SetNotificationArea(nullptr);
     m_quitting = true;
     m_modal->answerAll();
     {
@@ -59,7 +67,10 @@ template <typename Fn> void QtFrontEnd::onGui(Fn fn) {
 }
 
 FrameWindow& QtFrontEnd::mainWindow() {
-    if (!m_main) m_main = std::make_unique<FrameWindow>();
+    if (!m_main) {
+        m_main = std::make_unique<FrameWindow>();
+        if (m_tray) m_tray->watchActivation(m_main.get());
+    }
     return *m_main;
 }
 
@@ -253,6 +264,32 @@ void QtFrontEnd::bringToFront(ToolWindow& window) {
         mainWindow().raise();
         mainWindow().activateWindow();
     });
+}
+
+// --- desktop notifications -----------------------------------------------------------
+
+FrontEnd::NotificationSupport QtFrontEnd::notificationSupport() {
+    if (!m_notifier) return {false, "no screen"};
+    return DesktopNotifier::support();
+}
+
+void QtFrontEnd::notify(ToolWindow& window, const std::string& text) {
+    const ToolWindow* key = &window;
+    const QString shown = textedge::toQt(text);
+    onGui([this, key, shown] {
+        auto it = m_shown.find(key);
+        if (it == m_shown.end() || !m_notifier) return;
+        m_notifier->send(shown, it->second.window);
+        if (m_tray && !(m_main && m_main->isActiveWindow())) m_tray->setAlert(true);
+    });
+}
+
+void QtFrontEnd::showNotified(const std::shared_ptr<ToolWindow>& window) {
+    // The frame may have been hidden from the notification area's menu.
+    FrameWindow& main = mainWindow();
+    if (main.isMinimized()) main.showNormal();
+    if (!main.isVisible()) main.show();
+    bringToFront(*window);
 }
 
 } // namespace ui

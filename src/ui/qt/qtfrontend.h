@@ -15,11 +15,13 @@ class QMdiSubWindow;
 namespace ui {
 
 class Desktop;
+class DesktopNotifier;
 class FrameWindow;
 class GuiQueue;
 class ModalRequests;
 class SoundPlayer;
 class ToolSubWindow;
+class TrayIcon;
 class WindowObserver;
 
 // The Qt Widgets front end: the frame as a QMainWindow with an MDI area, each tool
@@ -41,6 +43,8 @@ public:
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
     void bringToFront(ToolWindow& window) override;
+    NotificationSupport notificationSupport() override;
+    void notify(ToolWindow& window, const std::string& text) override;
     void allClosed() override;
 
     // --- GUI thread ------------------------------------------------------------
@@ -48,6 +52,8 @@ public:
     FrameWindow& mainWindow();
     // The subwindow showing a tool window, once it has been made.
     ToolSubWindow* subWindow(const ToolWindow& window) const;
+    // The notification area's icon (null without a QApplication).
+    TrayIcon* trayIcon() const { return m_tray.get(); }
     // How many times queued model changes were carried to the GUI thread.
     int changeFlushes() const { return m_flushes.load(); }
 
@@ -63,12 +69,16 @@ private:
               const std::shared_ptr<WindowObserver>& observer);
     void forget(ToolWindow* window);
     int waitFor(std::future<int> answer, int fallback);
+    // A notification of `window` was clicked (GUI thread).
+    void showNotified(const std::shared_ptr<ToolWindow>& window);
 
     Desktop* m_desktop = nullptr;
     std::unique_ptr<GuiQueue> m_gui; // lives on the GUI thread; queued calls go to it
     std::unique_ptr<FrameWindow> m_main;
     std::unique_ptr<ModalRequests> m_modal;
     std::unique_ptr<SoundPlayer> m_sound;
+    std::unique_ptr<TrayIcon> m_tray;
+    std::unique_ptr<DesktopNotifier> m_notifier;
     std::map<const ToolWindow*, Shown> m_shown; // GUI thread
     // Tool windows that opened while the frame was first being shown: made once
     // the event loop has had its turn and the frame is up (GUI thread).
