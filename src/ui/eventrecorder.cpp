@@ -107,6 +107,16 @@ void EventRecorder::allClosed() {
     m_inner.allClosed();
 }
 
+// Desktop notices are the wrapped front end's own: an events file records the
+// hit's log line already.
+FrontEnd::NotificationSupport EventRecorder::notificationSupport() {
+    return m_inner.notificationSupport();
+}
+
+void EventRecorder::notify(ToolWindow& window, const std::string& text) {
+    m_inner.notify(window, text);
+}
+
 void EventRecorder::flushOutput() {
     m_inner.flushOutput();
 }

@@ -29,6 +29,8 @@ public:
     void playSound(ToolWindow* window, const std::string& file) override;
     void standardAction(ToolWindow& frame, StandardAction action) override;
     void bringToFront(ToolWindow& window) override;
+    NotificationSupport notificationSupport() override;
+    void notify(ToolWindow& window, const std::string& text) override;
     void allClosed() override;
     void flushOutput() override;
 
