@@ -15,6 +15,8 @@
 #include "ui/qt/qtfrontend.h"
 #include "ui/windowplacement.h"
 
+#include "buildversion.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
@@ -32,6 +34,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--headless") {
             o.headless = true;
         } else if (a == "--syslog") {
@@ -66,7 +70,7 @@ Options parseOptions(const std::vector<std::string>& args) {
 
 std::string usage() {
     return std::string("Usage: wstoolbox [--headless [--script FILE|-]] [--open PROC[,ARG...]]...\n"
-                       "                 [--syslog]\n"
+                       "                 [--syslog] [--version]\n"
                        "\n"
                        "Without --headless the toolbox opens its frame window. With --headless it\n"
                        "runs the same tools without a screen and prints one line per change:\n"
@@ -154,6 +158,10 @@ int run(int argc, char** argv) {
     const Options options = parseOptions(args);
     if (options.help) {
         std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("wstoolbox " WS_VERSION " (" WS_COMMIT ")");
         return 0;
     }
     if (!options.error.empty()) {

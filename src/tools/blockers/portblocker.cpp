@@ -167,9 +167,12 @@ void PortBlocker::setUpSockets() {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = 0;
         address.sin_port = win::htons(m_currentPort);
-        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0)
+        if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0) {
+            // The port's row says that it does not trap, and why.
+            model().setRowNote(PortsControl, i - 1,
+                               net::WinsockErrorMeaning(win::WSAGetLastError()));
             reportError();
-        else
+        } else
             ++ready;
         afterBind(static_cast<int>(i), s);
         m_log.add("waiting to accept().. ");

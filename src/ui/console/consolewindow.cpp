@@ -52,7 +52,8 @@ void ConsoleWindow::modelChanged(const Change& c) {
     case Change::Kind::StatusZone:
     case Change::Kind::MenuChecked:
     case Change::Kind::Placement:
-    case Change::Kind::Redraw: break;
+    case Change::Kind::Redraw:
+    case Change::Kind::RowNote: break;
     }
 }
 
