@@ -29,6 +29,8 @@ public:
     // A change to a control (field, enabled, checked, list, heading, focus).
     void applyControlChange(const QueuedChange& change);
     void appendRows(int control, std::vector<Row> rows);
+    // The window is busy filling itself: its lists stay where they are.
+    void setBusy(bool busy);
 
     QWidget* controlWidget(int number) const;
     // Where the focus goes when the window opens: its first entry.
