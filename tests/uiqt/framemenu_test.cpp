@@ -1,15 +1,22 @@
 #include "qtsupport.h"
 
+#include "buildversion.h"
+#include "tools/http/ws_http_s.h"
+#include "tools/info/ws_info.h"
+#include "tools/lookup/dnsx.h"
+#include "tools/portcheck/port_chk.h"
 #include "ui/qt/framemenu.h"
 #include "ui/qt/framewindow.h"
 #include "ui/qt/helpviewer.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 
 namespace uiqt {
 namespace {
@@ -143,6 +150,33 @@ TEST_F(FrameTest, WindowMenuListsOpenToolWindowsAndActivatesTheChosenOne) {
     EXPECT_EQ(texts(window->actions()).size(), listed.size());
 }
 
+// The caption alone does not always tell the tool: the list puts its name before it.
+TEST_F(FrameTest, WindowMenuNamesEachToolBeforeItsCaption) {
+    const struct {
+        const char* procedure;
+        ui::WindowDefinition definition;
+        std::string caption; // as the tool writes it; empty: the first one stays
+        QString listed;
+    } windows[] = {
+        {"Port_chk", tools::Port_chk::makeDefinition(), "vm", "Port scan - vm"},
+        {"WS_INFO", tools::WS_INFO::makeDefinition(), "", "WS info - WS"},
+        {"WS_http_s", tools::WS_http_s::makeDefinition(), "TCP - vm", "HTTP server - TCP - vm"},
+        {"DNSx", tools::DNSx::makeDefinition(), "", "DNS"}};
+    QStringList expected{"T&ile", "-"};
+    for (const auto& w : windows) {
+        auto made = std::make_unique<TestWindow>(w.procedure, w.definition);
+        made->onOpened = [&w](TestWindow& t) {
+            if (!w.caption.empty()) t.model().setCaption(w.caption);
+        };
+        open(std::move(made));
+        expected << QStringLiteral("&%1 ").arg(expected.size() - 1) + w.listed;
+    }
+    EXPECT_TRUE(waitUntil([&] {
+        Q_EMIT topMenu(2)->aboutToShow();
+        return texts(topMenu(2)->actions()) == expected;
+    })) << texts(topMenu(2)->actions()).join(" | ").toStdString();
+}
+
 TEST_F(FrameTest, ClosingTheMainWindowAsksTheFrame) {
     EXPECT_TRUE(main().close() == false);
     EXPECT_TRUE(waitUntil([&] { return m_frame->isClosed(); }));
@@ -150,7 +184,7 @@ TEST_F(FrameTest, ClosingTheMainWindowAsksTheFrame) {
 
 TEST(HelpPages, SearchFindsThePagesHoldingEveryWord) {
     const QStringList pages = ui::HelpViewer::pages();
-    ASSERT_FALSE(pages.isEmpty());
+    EXPECT_EQ(pages.size(), QDir(":/help").entryList({"*.html"}).size()); // every one listed
     for (const QString& page : pages)
         EXPECT_NE(ui::HelpViewer::title(page), page) << page.toStdString();
     EXPECT_TRUE(ui::HelpViewer::search("ping_group_range").contains("ping.html"));
@@ -159,6 +193,16 @@ TEST(HelpPages, SearchFindsThePagesHoldingEveryWord) {
     EXPECT_TRUE(ui::HelpViewer::search("--headless").contains("headless.html"));
     EXPECT_TRUE(ui::HelpViewer::search("search field").contains("viewer.html"));
     EXPECT_TRUE(ui::HelpViewer::search("ping zebra-unicorn").isEmpty());
+}
+
+TEST(HelpPages, TheViewerNamesTheVersionAndClosesOnEscape) {
+    ui::HelpViewer viewer;
+    viewer.showContents();
+    ASSERT_TRUE(waitUntil([&] { return QApplication::activeWindow() == &viewer; }));
+    EXPECT_TRUE(viewer.windowTitle().contains(QStringLiteral(" - version " WS_VERSION " (")));
+    QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &viewer,
+                    Qt::Key_Escape);
+    EXPECT_TRUE(waitUntil([&] { return !viewer.isVisible(); }));
 }
 
 } // namespace
