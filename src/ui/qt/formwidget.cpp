@@ -353,11 +353,11 @@ void FormWidget::setField(const Control& c, const std::string& text) {
     case ControlKind::Display: {
         auto* edit = static_cast<QLineEdit*>(c.widget);
         if (edit->text() != value) edit->setText(value);
-        if (c.def->kind == ControlKind::Display) {
-            // A display is read, not scrolled: it is at least as wide as its text.
-            edit->setMinimumWidth(
-                std::max(edit->minimumWidth(), edit->fontMetrics().horizontalAdvance(value) +
-                                                   m_units.toPixelsX(8)));
+        // A display is read, not scrolled: it is at least as wide as its text.
+        const int wide = edit->fontMetrics().horizontalAdvance(value) + m_units.toPixelsX(8);
+        if (c.def->kind == ControlKind::Display && wide > edit->minimumWidth()) {
+            edit->setMinimumWidth(wide);
+            m_widened = true;
         }
         break;
     }
@@ -425,7 +425,8 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
         if (c.rows) c.rows->setRows(q.rows);
         break;
     case Change::Kind::RowNote:
-        if (c.rows) c.rows->setNote(static_cast<int>(q.change.count), textedge::toQt(q.change.text));
+        if (c.rows)
+            c.rows->setNote(static_cast<int>(q.change.count), textedge::toQt(q.change.text));
         break;
     case Change::Kind::RowsDropped:
         if (c.rows) c.rows->dropOldest(q.change.count, q.change.row);

@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QShortcut>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -80,7 +80,8 @@ QStringList HelpViewer::search(const QString& query) {
 
 HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent) {
     registerHelpPages();
-    setWindowTitle(tr("WS toolbox help - version %1").arg(QStringLiteral(WS_VERSION " (" WS_COMMIT ")")));
+    setWindowTitle(
+        tr("WS toolbox help - version %1").arg(QStringLiteral(WS_VERSION " (" WS_COMMIT ")")));
     setModal(false);
     m_query = new QLineEdit(this);
     m_query->setPlaceholderText(tr("Words to find"));

@@ -80,8 +80,8 @@ void ListView::sizeColumns() {
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
     int used = 0;
     for (std::size_t i = 0; i < m_columns.size(); ++i) {
-        int width = neededColumnWidth(m_columns[i], m_units.toPixelsX(m_columns[i].width), font(),
-                                      margins);
+        int width =
+            neededColumnWidth(m_columns[i], m_units.toPixelsX(m_columns[i].width), font(), margins);
         // The last column takes the room the window has (a name, a log line).
         if (i + 1 == m_columns.size()) width = std::max(width, viewport()->width() - used);
         setColumnWidth(static_cast<int>(i), width);

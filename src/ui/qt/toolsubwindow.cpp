@@ -47,7 +47,6 @@ ToolSubWindow::ToolSubWindow(std::shared_ptr<ToolWindow> window, QWidget* parent
 ToolSubWindow::~ToolSubWindow() = default;
 
 void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
-    bool grow = false;
     for (std::size_t i = 0; i < changes.size(); ++i) {
         const Change& c = changes[i].change;
         switch (c.kind) {
@@ -85,15 +84,15 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
             break;
         default:
             m_form->applyControlChange(changes[i]);
-            if (c.kind == Change::Kind::Field) grow = true;
             break;
         }
     }
     // A display's new text may need more room than the window has: it grows to show
-    // it whole, as far as the frame lets it.
-    if (grow && isVisible() && !isMaximized() && !isMinimized() &&
+    // it whole, as far as the frame lets it (a window the person made smaller
+    // than its controls is left so until a display widens).
+    if (m_form->takeWidened() && isVisible() && !isMaximized() && !isMinimized() &&
         width() < sizeHint().width())
-        setGeometry(m_placement.fitted(QRect(pos(), size().expandedTo(QSize(sizeHint().width(), 0)))));
+        setGeometry(m_placement.fitted(QRect(pos(), QSize(sizeHint().width(), height()))));
 }
 
 QString ToolSubWindow::title(const std::string& caption) const {
@@ -101,8 +100,8 @@ QString ToolSubWindow::title(const std::string& caption) const {
 }
 
 QString ToolSubWindow::listedTitle() const {
-    return textedge::toQt(
-        ui::listedTitle(m_window->model().caption(), m_window->definition(), m_window->procedure()));
+    return textedge::toQt(ui::listedTitle(m_window->model().caption(), m_window->definition(),
+                                          m_window->procedure()));
 }
 
 QRect ToolSubWindow::areaRect() const {
@@ -202,9 +201,8 @@ QPoint ToolSubWindow::freeSpot(const QSize& size) const {
     });
     for (const QPoint& spot : spots) {
         const QRect rect(spot, size);
-        if (room.contains(rect) && std::none_of(taken.begin(), taken.end(), [&](const QRect& r) {
-                return r.intersects(rect);
-            }))
+        if (room.contains(rect) && std::none_of(taken.begin(), taken.end(),
+                                                [&](const QRect& r) { return r.intersects(rect); }))
             return spot;
     }
     return freeCascadeSpot();
