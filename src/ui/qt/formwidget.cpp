@@ -270,10 +270,15 @@ void FormWidget::layoutControls(QGridLayout* grid) {
         grid->setRowStretch(r, 1);
     // Without lists, the columns of long display fields take the extra width, so
     // their texts show whole; else a spare column to the right does.
-    if (growColumns.empty())
+    if (growColumns.empty()) {
         for (const Cells& p : placed)
             if (p.control->def->kind == ControlKind::Display && p.control->def->chars > 12)
                 growColumns.insert(p.column);
+        // A button in such a column keeps its own width.
+        for (const Cells& p : placed)
+            if (p.control->def->kind == ControlKind::Button && growColumns.count(p.column))
+                grid->setAlignment(p.control->widget, Qt::AlignLeft);
+    }
     if (growColumns.empty()) growColumns.insert(columns);
     for (int k : growColumns)
         grid->setColumnStretch(k, 1);
