@@ -17,6 +17,8 @@
 #include "ui/qt/qtfrontend.h"
 #include "ui/windowplacement.h"
 
+#include "buildversion.h"
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <cstdio>
@@ -34,6 +36,8 @@ Options parseOptions(const std::vector<std::string>& args) {
         const std::string& a = args[i];
         if (a == "--help" || a == "-h") {
             o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
         } else if (a == "--headless") {
             o.headless = true;
         } else if (a == "--syslog") {
@@ -75,6 +79,7 @@ std::string usage() {
     return std::string(
                "Usage: wstoolbox [--headless [--json] [--script FILE|-]]\n"
                "                 [--open PROC[,ARG...]]... [--syslog] [--events FILE]\n"
+               "                 [--version]\n"
                "\n"
                "Without --headless the toolbox opens its frame window. With --headless it\n"
                "runs the same tools without a screen and prints one line per change:\n"
@@ -173,6 +178,10 @@ int run(int argc, char** argv) {
     const Options options = parseOptions(args);
     if (options.help) {
         std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::puts("wstoolbox " WS_VERSION " (" WS_COMMIT ")");
         return 0;
     }
     if (!options.error.empty()) {

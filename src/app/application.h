@@ -7,6 +7,7 @@ namespace app {
 struct Options {
     bool headless = false;
     bool help = false;
+    bool version = false;
     // Every hit of the port blockers also goes to the system log.
     bool syslog = false;
     // Headless: JSON objects on standard output rather than text lines.

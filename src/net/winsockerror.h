@@ -11,6 +11,10 @@ class EventLog;
 
 // The symbolic name of a sockets error code, "Unknown Error Code" for any other.
 std::string WinsockErrorName(int code);
+// What an error means, in a line a person understands; empty for an unknown code.
+std::string WinsockErrorMeaning(int code);
+// The meaning of the first error name standing in `text` (a log line), else empty.
+std::string WinsockErrorMeaningIn(const std::string& text);
 
 // How a tool reports a failed sockets call.
 enum class ReportVariant {

@@ -47,9 +47,13 @@ std::uint64_t interfaceSpeed(const std::string& root, const std::string& name) {
 LinkStatus ReadLinkStatus(const std::string& root) {
     LinkStatus status;
     std::ifstream routes(root + "/proc/net/route");
-    std::string line;
-    if (!routes || !std::getline(routes, line)) return status; // not even the heading
+    if (!routes) return status;
+    // A table read at all is known, even an empty one: the kernel writes not even
+    // the heading where a machine (or namespace) has no main routing table, and
+    // then nothing leads anywhere.
     status.known = true;
+    std::string line;
+    std::getline(routes, line); // the heading
     std::optional<std::string> link;
     unsigned long bestMetric = 0;
     while (std::getline(routes, line)) {

@@ -7,7 +7,7 @@ namespace win {
 // The two facts the dial-up service keeps about the machine's link, found here
 // from the kernel: whether a connection to the world is up, and its speed.
 struct LinkStatus {
-    bool known = false;     // the route table could be read at all
+    bool known = false;     // the route table could be read at all (an empty one too)
     bool connected = false; // a default IPv4 route leads through an interface that is up
     // In units of 100 bits per second, as the dial-up service counts; 0 when the
     // interface does not know its speed (wireless and virtual links).

@@ -88,6 +88,15 @@ std::string shownTitle(const std::string& caption, const WindowDefinition& defin
     return procedure;
 }
 
+std::string listedTitle(const std::string& caption, const WindowDefinition& definition,
+                        const std::string& procedure) {
+    const std::string title = shownTitle(caption, definition, procedure);
+    std::string name = text::trimRight(definition.caption);
+    if (name.empty() || name == title) name = text::trimRight(definition.description);
+    if (name.empty() || title.compare(0, name.size(), name) == 0) return title;
+    return name + " - " + title;
+}
+
 const ControlDef* WindowDefinition::control(int number) const {
     for (const auto& c : controls)
         if (c.number == number) return &c;

@@ -50,6 +50,9 @@ struct ControlDef {
     LayoutHint layout;
     bool enabled = true;
     bool defaultButton = false;
+    // Entries: the button Enter presses there, where it is not the default button
+    // (the one that acts on what this entry holds).
+    int enterButton = 0;
     int minimum = 0, maximum = 65535; // spin boxes
 };
 
@@ -120,5 +123,12 @@ std::string plainLabel(const std::string& label);
 // its procedure's name. Trailing blanks do not count.
 std::string shownTitle(const std::string& caption, const WindowDefinition& definition,
                        const std::string& procedure);
+
+// The name the frame's window list gives a window: its title, after the tool's
+// own name where the title does not start with it ("Port scan - vm (127.0.0.1)",
+// "WS info - WS"). The tool's name is its first caption, or its description
+// where the title is still that caption.
+std::string listedTitle(const std::string& caption, const WindowDefinition& definition,
+                        const std::string& procedure);
 
 } // namespace ui

@@ -62,12 +62,14 @@ void EventWindow::modelChanged(const Change& c) {
         e.kind = K::Cursor;
         break;
     // Focus, status zones, menu checks, placement and redraws change all the time
-    // or say nothing new; a script's `dump` shows them.
+    // or say nothing new; a script's `dump` shows them. A row's note repeats, for
+    // the eye, the error its log line already gave.
     case Change::Kind::Focus:
     case Change::Kind::StatusZone:
     case Change::Kind::MenuChecked:
     case Change::Kind::Placement:
     case Change::Kind::Redraw:
+    case Change::Kind::RowNote:
         return;
     }
     m_sink.report(e);

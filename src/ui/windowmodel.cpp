@@ -133,6 +133,7 @@ std::size_t WindowModel::applyCeiling(ControlState& s) {
     s.dropped += removed - (hadLine ? 1 : 0);
     s.rows.erase(s.rows.begin(), s.rows.begin() + static_cast<std::ptrdiff_t>(removed));
     s.rows.insert(s.rows.begin(), droppedLine(s));
+    s.notes.clear();
     return removed;
 }
 
@@ -161,6 +162,7 @@ void WindowModel::clearList(int control) {
     update(makeChange(Change::Kind::ListCleared, control), [&] {
         ControlState& s = state(control);
         s.rows.clear();
+        s.notes.clear();
         s.dropped = 0;
     });
 }
@@ -169,9 +171,29 @@ void WindowModel::setRows(int control, std::vector<Row> rows) {
     update(makeChange(Change::Kind::ListChanged, control), [&] {
         ControlState& s = state(control);
         s.rows = std::move(rows);
+        s.notes.clear();
         s.dropped = 0;
         applyCeiling(s);
     });
+}
+
+void WindowModel::setRowNote(int control, std::size_t row, const std::string& note) {
+    Change c = makeChange(Change::Kind::RowNote, control);
+    c.count = row;
+    c.text = note;
+    update(c, [&] {
+        ControlState& s = state(control);
+        if (row >= s.rows.size()) return false;
+        if (note.empty()) return s.notes.erase(row) > 0;
+        s.notes[row] = note;
+        return true;
+    });
+}
+
+std::map<std::size_t, std::string> WindowModel::rowNotes(int control) const {
+    std::lock_guard lock(m_mutex);
+    const ControlState* s = find(control);
+    return s ? s->notes : std::map<std::size_t, std::string>();
 }
 
 std::string WindowModel::heading(int control, int column) const {

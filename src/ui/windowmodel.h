@@ -31,6 +31,7 @@ struct Change {
         Placement,   // geometry changed by the tool
         Redraw,      // the tool asked for its window to be redrawn
         Cursor,      // flag: the busy cursor is over the window (false: the normal one)
+        RowNote,     // control, count = row index, text: why the row is marked (empty: not)
     };
     Kind kind = Kind::Redraw;
     int control = 0;
@@ -90,6 +91,12 @@ public:
     void clearList(int control);
     void setRows(int control, std::vector<Row> rows);
 
+    // A list row the person should notice, with why (a port that could not be
+    // bound). Notes belong to the rows: they go when the list is cleared, replaced
+    // or passes its ceiling. The row's text stays as it is.
+    void setRowNote(int control, std::size_t row, const std::string& note);
+    std::map<std::size_t, std::string> rowNotes(int control) const;
+
     std::string heading(int control, int column) const;
     void setHeading(int control, int column, const std::string& heading);
 
@@ -122,6 +129,7 @@ private:
         bool checked = false;
         std::vector<Row> rows;
         std::map<int, std::string> headings;
+        std::map<std::size_t, std::string> notes; // row -> why it is marked
         std::size_t columns = 1;   // cells a row may show, for the dropped-rows line
         std::uint64_t dropped = 0; // rows gone past the ceiling since the list was filled
     };

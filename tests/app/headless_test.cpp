@@ -74,6 +74,9 @@ TEST(Headless, CommandLineMistakesAreRefusedWithUsage) {
     Program help({"--help"});
     EXPECT_EQ(help.wait(), 0);
     EXPECT_NE(help.output().find("waitfor WINDOW TEXT [SECONDS]"), std::string::npos);
+    Program version({"--version"});
+    EXPECT_EQ(version.wait(), 0);
+    EXPECT_TRUE(version.output().starts_with("wstoolbox 0.1 (")) << version.output();
     Program bad({"--frobnicate"});
     EXPECT_EQ(bad.wait(), 2);
     Program scriptWithoutHeadless({"--script", "x"});

@@ -65,6 +65,16 @@ TEST(HeadlessInternetStatus, NoDefaultRouteOrALinkWithoutCarrierIsOffLine) {
         const std::string out = link.askFromTheMenu();
         EXPECT_NE(out.find(statusBox("Status: OFF Line", "") + "\n"), std::string::npos) << out;
     }
+    {
+        // No link ever up, so no main routing table: the kernel's table is empty.
+        const std::string bare = "wsbare" + std::to_string(::getpid());
+        ASSERT_TRUE(NetNamespace::shell("ip netns add " + bare));
+        Program program({"--headless", "--script", "-"}, "menu WS/Internet status\nquit\n",
+                        {"ip", "netns", "exec", bare});
+        program.wait(30000);
+        NetNamespace::shell("ip netns del " + bare);
+        EXPECT_TRUE(program.printed(statusBox("Status: OFF Line", ""))) << program.output();
+    }
 }
 
 TEST(HeadlessInformation, EveryMenuEntryOpensItsWorkingTool) {

@@ -86,9 +86,10 @@ TEST(LinkStatus, DefaultRouteThroughAnInterfaceThatIsUpMakesTheConnection) {
         EXPECT_EQ(status.connected, c.connected) << c.name;
         EXPECT_EQ(status.speed, c.speed) << c.name;
     }
-    // No route table, or one without even its heading: nothing is known.
+    // No route table: nothing is known. An empty one (no main table at all) is off line.
     ScratchDir root;
     EXPECT_FALSE(win::ReadLinkStatus(root.path().string()).known);
     write(root.path() / "proc/net/route", "");
-    EXPECT_FALSE(win::ReadLinkStatus(root.path().string()).known);
+    EXPECT_TRUE(win::ReadLinkStatus(root.path().string()).known);
+    EXPECT_FALSE(win::ReadLinkStatus(root.path().string()).connected);
 }

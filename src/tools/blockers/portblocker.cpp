@@ -187,6 +187,8 @@ void PortBlocker::setUpSockets() {
         address.sin_port = win::htons(m_currentPort);
         if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0) {
             const int code = win::WSAGetLastError();
+            // The port's row says that it does not trap, and why.
+            model().setRowNote(PortsControl, i - 1, net::WinsockErrorMeaning(code));
             reportError(code);
             if (code == win::WSAEADDRINUSE) net::logHolders(m_log, holders, m_currentPort);
         } else {

@@ -40,8 +40,9 @@ ui::WindowDefinition Ping_ip::makeDefinition() {
     d.height = 40;
     ui::ControlDef address = control(AddressEntry, K::Entry, "", 1);
     address.chars = kFieldWidth;
-    d.controls = {control(IpPrompt, K::Prompt, "IP:", 0), control(PingButton, K::Button, "Ping", 2),
-                  address};
+    ui::ControlDef ping = control(PingButton, K::Button, "Ping", 2);
+    ping.defaultButton = true;
+    d.controls = {control(IpPrompt, K::Prompt, "IP:", 0), ping, address};
     return d;
 }
 

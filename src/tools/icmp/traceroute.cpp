@@ -39,6 +39,12 @@ bool endsTheTrace(std::uint32_t status) {
     return status >= win::IP_DEST_NET_UNREACHABLE && status <= win::IP_DEST_PORT_UNREACHABLE;
 }
 
+ui::ControlDef goButton() {
+    ui::ControlDef go = control(Traceroute::GoButton, ui::ControlKind::Button, "Go", 2);
+    go.defaultButton = true;
+    return go;
+}
+
 } // namespace
 
 Traceroute::Traceroute() : Traceroute(std::make_shared<EchoService>()) {}
@@ -64,7 +70,7 @@ ui::WindowDefinition Traceroute::makeDefinition() {
                     ui::ColumnDef{160, "", 40}};
     d.controls = {frame,
                   address,
-                  control(GoButton, K::Button, "Go", 2),
+                  goButton(),
                   control(NodeBox, K::CheckBox, "host name (Node)", 3),
                   control(IpPrompt, K::Prompt, "IP:", 0),
                   list};

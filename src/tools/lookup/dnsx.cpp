@@ -95,8 +95,10 @@ ui::WindowDefinition DNSx::makeDefinition() {
     frame.layout.columnSpan = 2;
     ui::ControlDef name = control(NameEntry, K::Entry, "", 0, 1);
     name.chars = static_cast<int>(kNameWidth);
+    name.enterButton = IpButton; // a name is looked up for its address, and back
     ui::ControlDef ip = control(IpEntry, K::Entry, "", 1, 1);
     ip.chars = static_cast<int>(kIpWidth);
+    ip.enterButton = NameButton;
     d.controls = {
         control(NameButton, K::Button, "Name..", 1, 2),
         frame,

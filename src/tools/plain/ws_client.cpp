@@ -34,9 +34,12 @@ ui::WindowDefinition WS_CLIENT::makeDefinition() {
     d.height = 180;
     ui::ControlDef ip = control(IpEntry, K::Entry, "", 0, 1);
     ip.chars = 19;
+    // The server's fields connect; Send acts on the command.
+    ip.enterButton = ConnectButton;
     ui::ControlDef port = control(PortEntry, K::Entry, "", 0, 3);
     port.chars = 6;
     port.picture = "999999";
+    port.enterButton = ConnectButton;
     ui::ControlDef command = control(CommandEntry, K::Entry, "", 1, 1);
     command.chars = 255;
     command.layout.columnSpan = 2;

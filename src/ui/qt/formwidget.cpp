@@ -268,7 +268,17 @@ void FormWidget::layoutControls(QGridLayout* grid) {
     }
     for (int r : growRows)
         grid->setRowStretch(r, 1);
-    // Without lists a spare column to the right takes the extra width.
+    // Without lists, the columns of long display fields take the extra width, so
+    // their texts show whole; else a spare column to the right does.
+    if (growColumns.empty()) {
+        for (const Cells& p : placed)
+            if (p.control->def->kind == ControlKind::Display && p.control->def->chars > 12)
+                growColumns.insert(p.column);
+        // A button in such a column keeps its own width.
+        for (const Cells& p : placed)
+            if (p.control->def->kind == ControlKind::Button && growColumns.count(p.column))
+                grid->setAlignment(p.control->widget, Qt::AlignLeft);
+    }
     if (growColumns.empty()) growColumns.insert(columns);
     for (int k : growColumns)
         grid->setColumnStretch(k, 1);
@@ -302,10 +312,13 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             const QVariant number = watched->property("controlNumber");
             if (number.isValid()) {
-                // The entry is completed first, then Enter does what it does in
-                // a dialog: it presses the default button, where there is one.
+                // The entry is completed first, then Enter presses the button
+                // that acts on this entry, else the default button, as a dialog does.
                 press(number.toInt());
-                if (m_defaultButton && m_defaultButton->isEnabled()) m_defaultButton->click();
+                QAbstractButton* button = m_defaultButton;
+                if (const int own = m_controls.at(number.toInt()).def->enterButton; own != 0)
+                    button = qobject_cast<QAbstractButton*>(controlWidget(own));
+                if (button && button->isEnabled()) button->click();
                 return true;
             }
         }
@@ -345,6 +358,12 @@ void FormWidget::setField(const Control& c, const std::string& text) {
     case ControlKind::Display: {
         auto* edit = static_cast<QLineEdit*>(c.widget);
         if (edit->text() != value) edit->setText(value);
+        // A display is read, not scrolled: it is at least as wide as its text.
+        const int wide = edit->fontMetrics().horizontalAdvance(value) + m_units.toPixelsX(8);
+        if (c.def->kind == ControlKind::Display && wide > edit->minimumWidth()) {
+            edit->setMinimumWidth(wide);
+            m_widened = true;
+        }
         break;
     }
     case ControlKind::SpinBox:
@@ -410,6 +429,10 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
     case Change::Kind::ListChanged:
         if (c.rows) c.rows->setRows(q.rows);
         break;
+    case Change::Kind::RowNote:
+        if (c.rows)
+            c.rows->setNote(static_cast<int>(q.change.count), textedge::toQt(q.change.text));
+        break;
     case Change::Kind::RowsDropped:
         if (c.rows) c.rows->dropOldest(q.change.count, q.change.row);
         break;
@@ -431,8 +454,13 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
 void FormWidget::appendRows(int control, std::vector<Row> rows) {
     auto it = m_controls.find(control);
     if (it == m_controls.end() || !it->second.rows) return;
-    // The view follows the newest row itself, unless the person scrolled away.
-    it->second.rows->appendRows(std::move(rows));
+    // The view decides whether it follows the newest row.
+    static_cast<ListView*>(it->second.widget)->appendRows(std::move(rows));
+}
+
+void FormWidget::setBusy(bool busy) {
+    for (auto& [number, c] : m_controls)
+        if (c.rows) static_cast<ListView*>(c.widget)->setBusy(busy);
 }
 
 QWidget* FormWidget::firstEntry() const {

@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class QAbstractButton;
@@ -29,6 +30,10 @@ public:
     // A change to a control (field, enabled, checked, list, heading, focus).
     void applyControlChange(const QueuedChange& change);
     void appendRows(int control, std::vector<Row> rows);
+    // Whether a display field widened for its text since the last call.
+    bool takeWidened() { return std::exchange(m_widened, false); }
+    // The window is busy filling itself: its lists stay where they are.
+    void setBusy(bool busy);
 
     QWidget* controlWidget(int number) const;
     // Where the focus goes when the window opens: its first entry.
@@ -60,6 +65,7 @@ private:
     std::map<int, Control> m_controls;
     std::vector<int> m_order; // control numbers in definition order
     QAbstractButton* m_defaultButton = nullptr;
+    bool m_widened = false;
     int m_updating = 0; // >0 while the model's own changes are being shown
 };
 

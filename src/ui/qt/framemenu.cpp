@@ -1,6 +1,7 @@
 #include "ui/qt/framemenu.h"
 
 #include "ui/qt/textedge.h"
+#include "ui/qt/toolsubwindow.h"
 #include "ui/toolwindow.h"
 
 #include <QAction>
@@ -94,7 +95,9 @@ void FrameMenu::listWindows(QMenu& menu) {
         if (!sub->isVisible() && !sub->isMinimized()) continue;
         if (number == 0) m_windowEntries.push_back(menu.addSeparator());
         ++number;
-        QString label = sub->windowTitle();
+        // The caption alone may not tell which tool a window is.
+        const auto* tool = qobject_cast<const ToolSubWindow*>(sub);
+        QString label = tool ? tool->listedTitle() : sub->windowTitle();
         label.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* a = menu.addAction(
             number < 10 ? QStringLiteral("&%1 %2").arg(number).arg(label) : label);

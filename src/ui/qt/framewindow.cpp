@@ -37,12 +37,15 @@ FrameWindow::FrameWindow() : m_area(new QMdiArea(this)) {
     // A first size that fits the screen, whatever its scaling.
     resize(QSize(800, 560).boundedTo(screenRoom().size()));
     connect(m_area, &QMdiArea::subWindowActivated, this, [this] { showZoneOne(); });
+    // Zone 1 explains a selected error row only while its list has the focus.
+    connect(qApp, &QApplication::focusChanged, this, [this] { showZoneOne(); });
 }
 
 FrameWindow::~FrameWindow() {
     // The area tells of activations while its windows go with it; by then there is
     // no frame left to show them.
     disconnect(m_area, nullptr, this, nullptr);
+    disconnect(qApp, nullptr, this, nullptr);
 }
 
 void FrameWindow::attachFrame(std::shared_ptr<ToolWindow> frame) {
@@ -73,14 +76,10 @@ void FrameWindow::attachFrame(std::shared_ptr<ToolWindow> frame) {
 QRect FrameWindow::screenRoom() const {
     const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
     if (!shown) return {};
-    // The window's own frame, where a window manager draws one, stays on the
-    // screen as well.
-    const QMargins frame = isVisible() ? QMargins(geometry().left() - frameGeometry().left(),
-                                                  geometry().top() - frameGeometry().top(),
-                                                  frameGeometry().right() - geometry().right(),
-                                                  frameGeometry().bottom() - geometry().bottom())
-                                       : QMargins();
-    return shown->availableGeometry().marginsRemoved(frame);
+    // The frame is placed by its outer corner with its inner size: the window
+    // manager's frame around it stays on the screen as well.
+    const QSize frame = isVisible() ? frameGeometry().size() - geometry().size() : QSize();
+    return shown->availableGeometry().adjusted(0, 0, -frame.width(), -frame.height());
 }
 
 void FrameWindow::detachFrame() {
@@ -124,8 +123,13 @@ void FrameWindow::showHelpLine(const QString& text) {
 }
 
 QString FrameWindow::zoneOneText() const {
-    if (const auto* sub = qobject_cast<const ToolSubWindow*>(m_area->activeSubWindow()))
+    if (const auto* sub = qobject_cast<const ToolSubWindow*>(m_area->activeSubWindow())) {
+        // A selected log row that names an error says here what it means.
+        if (const auto* list = qobject_cast<const ListView*>(QApplication::focusWidget());
+            list && sub->isAncestorOf(list))
+            if (QString meaning = list->selectedMeaning(); !meaning.isEmpty()) return meaning;
         return textedge::toQt(text::trimRight(sub->window().definition().description));
+    }
     if (!m_zoneTexts.empty() && !m_zoneTexts[0].isEmpty()) return m_zoneTexts[0];
     return m_frame ? textedge::toQt(text::trimRight(m_frame->definition().description)) : QString();
 }
@@ -138,6 +142,12 @@ void FrameWindow::showZoneOne() {
 
 void FrameWindow::addToolWindow(ToolSubWindow* sub) {
     m_area->addSubWindow(sub);
+    for (ListView* list : sub->findChildren<ListView*>()) {
+        connect(list->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this] { showZoneOne(); });
+        connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this] { showZoneOne(); });
+    }
 }
 
 void FrameWindow::applyChanges(const std::vector<QueuedChange>& changes) {
@@ -348,8 +358,8 @@ void FrameWindow::showEvent(QShowEvent* event) {
 
 void FrameWindow::keepOnScreen() {
     if (!m_placement || (windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))) return;
-    const QRect fitted = m_placement->fitted(geometry());
-    if (fitted != geometry()) setGeometry(fitted);
+    const QRect now = m_placement->placed();
+    if (const QRect fitted = m_placement->fitted(now); fitted != now) m_placement->place(fitted);
 }
 
 void FrameWindow::changeEvent(QEvent* event) {

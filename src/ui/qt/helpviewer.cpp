@@ -2,6 +2,8 @@
 
 #include "ui/qt/programfiles.h"
 
+#include "buildversion.h"
+
 #include <QFile>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -9,6 +11,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -44,11 +47,13 @@ QString readPage(const QString& file) {
 
 QStringList HelpViewer::pages() {
     registerHelpPages();
-    // The order of the contents, as a reader would go through them.
-    return {QStringLiteral("contents.html"), QStringLiteral("frame.html"),
-            QStringLiteral("tools.html"),    QStringLiteral("files.html"),
-            QStringLiteral("ping.html"),     QStringLiteral("headless.html"),
-            QStringLiteral("viewer.html")};
+    // The contents page, then every page it links to in its order, as a reader
+    // would go through them: a new page is listed once the contents name it.
+    static const QRegularExpression link(QStringLiteral("href=\"([A-Za-z0-9_-]+\\.html)\""));
+    QStringList out{QStringLiteral("contents.html")};
+    for (auto it = link.globalMatch(readPage(out.front())); it.hasNext();)
+        if (const QString file = it.next().captured(1); !out.contains(file)) out << file;
+    return out;
 }
 
 QString HelpViewer::title(const QString& file) {
@@ -75,7 +80,8 @@ QStringList HelpViewer::search(const QString& query) {
 
 HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent) {
     registerHelpPages();
-    setWindowTitle(tr("WS toolbox help"));
+    setWindowTitle(
+        tr("WS toolbox help - version %1").arg(QStringLiteral(WS_VERSION " (" WS_COMMIT ")")));
     setModal(false);
     m_query = new QLineEdit(this);
     m_query->setPlaceholderText(tr("Words to find"));
@@ -104,6 +110,9 @@ HelpViewer::HelpViewer(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(splitter);
     resize(760, 520);
+    // Escape closes the help wherever its focus is, the search field and the page included.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QDialog::close);
 
     auto runSearch = [this] {
         const QString q = m_query->text().trimmed();

@@ -32,16 +32,26 @@ ListView::ListView(std::vector<ColumnDef> columns, const DialogUnits& units, QWi
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    header()->setStretchLastSection(m_columns.size() <= 1);
+    // The last column is widened by hand to the room left (sizeColumns), never
+    // narrowed below what it declares: a narrow window scrolls it instead.
+    header()->setStretchLastSection(false);
     header()->setVisible(m_rows->hasHeadings());
+    // The focus and the selection mark the whole row, as the rows are read.
+    setAllColumnsShowFocus(true);
     sizeColumns();
 
-    // Following the newest row: the person's scrolling decides whether the list
-    // follows (it does while the bar stands at its end), and every growth of the
-    // range, whenever the view gets round to laying itself out, moves a following
-    // list to its end. So a list filled before it was first shown starts at its
-    // newest row too.
+    // Following the newest row: rows added while the last one is in view, and the
+    // person's scrolling to the end, make the list follow; every growth of the
+    // range, whenever the view gets round to laying itself out, then moves it to
+    // its end. Rows that fill it before it is seen, or while its window is busy,
+    // leave it at its first row. A list whose rows are replaced starts over at the top.
     QScrollBar* bar = verticalScrollBar();
+    connect(m_rows, &QAbstractItemModel::modelReset, this, [this, bar] {
+        m_follow = false;
+        m_scrolling = true;
+        bar->setValue(0);
+        m_scrolling = false;
+    });
     connect(bar, &QScrollBar::valueChanged, this, [this, bar](int value) {
         if (!m_scrolling) m_follow = value >= bar->maximum();
     });
@@ -68,10 +78,35 @@ int ListView::neededColumnWidth(const ColumnDef& column, int unitsInPixels, cons
 void ListView::sizeColumns() {
     // A cell's text stands inside the focus frame's margin on either side.
     const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
-    for (std::size_t i = 0; i < m_columns.size(); ++i)
-        setColumnWidth(static_cast<int>(i),
-                       neededColumnWidth(m_columns[i], m_units.toPixelsX(m_columns[i].width),
-                                         font(), margins));
+    int used = 0;
+    for (std::size_t i = 0; i < m_columns.size(); ++i) {
+        int width =
+            neededColumnWidth(m_columns[i], m_units.toPixelsX(m_columns[i].width), font(), margins);
+        // The last column takes the room the window has (a name, a log line).
+        if (i + 1 == m_columns.size()) width = std::max(width, viewport()->width() - used);
+        setColumnWidth(static_cast<int>(i), width);
+        used += width;
+    }
+}
+
+void ListView::resizeEvent(QResizeEvent* event) {
+    QTreeView::resizeEvent(event);
+    sizeColumns();
+}
+
+void ListView::appendRows(std::vector<Row> rows) {
+    if (rows.empty()) return;
+    const QScrollBar* bar = verticalScrollBar();
+    if (!m_follow && isVisible() && !m_busy && bar->value() >= bar->maximum()) m_follow = true;
+    if (m_busy) m_follow = false;
+    m_rows->appendRows(std::move(rows));
+}
+
+void ListView::scrollTo(const QModelIndex& index, ScrollHint hint) {
+    QScrollBar* sideways = horizontalScrollBar();
+    const int x = sideways->value();
+    QTreeView::scrollTo(index, hint);
+    sideways->setValue(x);
 }
 
 void ListView::changeEvent(QEvent* event) {
@@ -89,6 +124,12 @@ std::vector<Row> ListView::selectedRows() const {
     for (int n : numbers)
         out.push_back(m_rows->row(n));
     return out;
+}
+
+QString ListView::selectedMeaning() const {
+    const QModelIndex current = currentIndex();
+    if (!current.isValid() || !selectionModel()->isRowSelected(current.row())) return {};
+    return m_rows->rowMeaning(current.row());
 }
 
 QString ListView::selectedText() const {

@@ -16,8 +16,9 @@ class RowTableModel;
 // A list control: the rows of one list of a window, in columns at least as wide
 // as their declared characters in the font in use. Rows can be selected several
 // at a time and copied (Ctrl+C, Edit/Copy, the context menu) or saved to a file,
-// as tab-separated lines. A list that grows follows its newest row unless the
-// person has scrolled away from the bottom.
+// as tab-separated lines. A list opens at its first row; rows added while the
+// person sees its last one bring the newest into view, unless the window is busy
+// filling it (a scan, a trace), whose rows are read from the top.
 class ListView : public QTreeView {
     Q_OBJECT
 public:
@@ -30,6 +31,8 @@ public:
     static int neededColumnWidth(const ColumnDef& column, int unitsInPixels, const QFont& font,
                            int cellMargins);
 
+    // The meaning of the error the current row names, while it is selected.
+    QString selectedMeaning() const;
     // The selected rows as text, in list order; empty when none is selected.
     QString selectedText() const;
     void copySelection() const;
@@ -39,11 +42,19 @@ public:
     void saveAs();
     // Copy, Select all and "Save list as...", as the context menu offers them.
     QMenu* contextMenu();
+    // Rows the tool added, shown at the end.
+    void appendRows(std::vector<Row> rows);
+    // The window is busy (a long task under the wait cursor): its rows fill the list.
+    void setBusy(bool busy) { m_busy = busy; }
     // Whether the list follows its newest row as rows arrive.
     bool following() const { return m_follow; }
+    // A click or the keys make a cell current: the list scrolls up and down to it
+    // but never sideways, which would hide the first columns (the time).
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
 
 protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
@@ -54,7 +65,8 @@ private:
     std::vector<ColumnDef> m_columns;
     DialogUnits m_units;
     RowTableModel* m_rows = nullptr;
-    bool m_follow = true;
+    bool m_follow = false;
+    bool m_busy = false;
     bool m_scrolling = false; // the list itself is moving to its newest row
 };
 

@@ -36,7 +36,7 @@ void PlacementRecorder::apply(const Placement& p) {
     rect = fitted(rect);
     if (m_widget.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
         m_widget.setWindowState(Qt::WindowNoState);
-    m_widget.setGeometry(rect);
+    place(rect);
     m_normal = rect;
     m_arranged = false;
     if (p.minimized)
@@ -45,6 +45,21 @@ void PlacementRecorder::apply(const Placement& p) {
         m_widget.setWindowState(Qt::WindowMaximized);
     m_last = p;
     m_applying = false;
+}
+
+void PlacementRecorder::place(const QRect& rect) {
+    if (!m_widget.isWindow()) {
+        m_widget.setGeometry(rect);
+        return;
+    }
+    // A window of its own is placed by its outer corner, the window manager's
+    // title bar included: a placement at the screen's top keeps that bar on it.
+    m_widget.resize(rect.size());
+    m_widget.move(rect.topLeft());
+}
+
+QRect PlacementRecorder::placed() const {
+    return m_widget.isWindow() ? QRect(m_widget.pos(), m_widget.size()) : m_widget.geometry();
 }
 
 void PlacementRecorder::arrange(const QRect& rect) {
@@ -61,7 +76,7 @@ void PlacementRecorder::record() {
     const Qt::WindowStates state = m_widget.windowState();
     const bool minimized = state & Qt::WindowMinimized;
     const bool maximized = state & Qt::WindowMaximized;
-    if (!minimized && !maximized) m_normal = m_widget.geometry();
+    if (!minimized && !maximized) m_normal = placed();
     Placement p = m_units.toUnits(m_normal);
     if (m_arranged) {
         if (m_normal.size() == m_arrangedSize && m_keptSize.width() > 0) {

@@ -35,6 +35,9 @@ public:
     // Called from the widget's move, resize and state-change events.
     void record();
     void setEnabled(bool enabled) { m_enabled = enabled; }
+    // The widget's place: a child's geometry; a window's outer corner and its size.
+    QRect placed() const;
+    void place(const QRect& rect);
 
 private:
     QWidget& m_widget;

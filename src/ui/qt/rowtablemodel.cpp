@@ -1,7 +1,9 @@
 #include "ui/qt/rowtablemodel.h"
 
+#include "net/winsockerror.h"
 #include "ui/qt/textedge.h"
 
+#include <QBrush>
 #include <algorithm>
 
 namespace ui {
@@ -23,11 +25,36 @@ int RowTableModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RowTableModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole)) return {};
+    if (!index.isValid()) return {};
+    const auto note = m_notes.find(index.row());
+    if (note != m_notes.end() && role == Qt::ForegroundRole) return QBrush(Qt::red);
+    if (role != Qt::DisplayRole && role != Qt::ToolTipRole) return {};
     const Row& row = m_rows[static_cast<std::size_t>(index.row())];
     const auto column = static_cast<std::size_t>(index.column());
+    // A marked row says why; one naming a sockets error says what it means; any
+    // other shows its cell whole.
+    if (role == Qt::ToolTipRole && note != m_notes.end()) return note->second;
+    if (role == Qt::ToolTipRole)
+        if (const QString meaning = rowMeaning(index.row()); !meaning.isEmpty()) return meaning;
     if (column >= row.size()) return QString();
     return textedge::toQt(row[column]);
+}
+
+void RowTableModel::setNote(int row, const QString& note) {
+    if (row < 0 || row >= static_cast<int>(m_rows.size())) return;
+    if (note.isEmpty())
+        m_notes.erase(row);
+    else
+        m_notes[row] = note;
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+QString RowTableModel::rowMeaning(int index) const {
+    if (index < 0 || index >= static_cast<int>(m_rows.size())) return {};
+    for (const std::string& cell : m_rows[static_cast<std::size_t>(index)])
+        if (std::string meaning = net::WinsockErrorMeaningIn(cell); !meaning.empty())
+            return textedge::toQt(meaning);
+    return {};
 }
 
 QVariant RowTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -49,6 +76,7 @@ void RowTableModel::appendRows(std::vector<Row> rows) {
 void RowTableModel::setRows(std::vector<Row> rows) {
     beginResetModel();
     m_rows = std::move(rows);
+    m_notes.clear();
     endResetModel();
 }
 
@@ -56,6 +84,7 @@ void RowTableModel::clear() { setRows({}); }
 
 void RowTableModel::dropOldest(std::size_t count, Row line) {
     count = std::min(count, m_rows.size());
+    m_notes.clear();
     if (count > 0) {
         beginRemoveRows({}, 0, static_cast<int>(count) - 1);
         m_rows.erase(m_rows.begin(), m_rows.begin() + static_cast<std::ptrdiff_t>(count));

@@ -3,6 +3,7 @@
 #include "ui/windowmodel.h"
 
 #include <QAbstractTableModel>
+#include <map>
 #include <vector>
 
 namespace ui {
@@ -31,6 +32,10 @@ public:
     // Column from 1, as the model numbers them.
     void setHeading(int column, const QString& heading);
     bool hasHeadings() const;
+    // A marked row: shown in the warning colour, the note as its tooltip.
+    void setNote(int row, const QString& note);
+    // What the sockets error a row names means, empty when it names none.
+    QString rowMeaning(int index) const;
     // The rows as the tool wrote them (Windows-1250).
     const Row& row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
     const std::vector<Row>& allRows() const { return m_rows; }
@@ -38,6 +43,7 @@ public:
 private:
     std::vector<Row> m_rows;
     std::vector<QString> m_headings;
+    std::map<int, QString> m_notes;
 };
 
 } // namespace ui

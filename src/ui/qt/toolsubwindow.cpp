@@ -77,6 +77,7 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
             break;
         case Change::Kind::Cursor:
             showBusy(c.flag);
+            m_form->setBusy(c.flag);
             break;
         case Change::Kind::StatusZone:
         case Change::Kind::MenuChecked:
@@ -86,10 +87,21 @@ void ToolSubWindow::applyChanges(const std::vector<QueuedChange>& changes) {
             break;
         }
     }
+    // A display's new text may need more room than the window has: it grows to show
+    // it whole, as far as the frame lets it (a window the person made smaller
+    // than its controls is left so until a display widens).
+    if (m_form->takeWidened() && isVisible() && !isMaximized() && !isMinimized() &&
+        width() < sizeHint().width())
+        setGeometry(m_placement.fitted(QRect(pos(), QSize(sizeHint().width(), height()))));
 }
 
 QString ToolSubWindow::title(const std::string& caption) const {
     return textedge::toQt(shownTitle(caption, m_window->definition(), m_window->procedure()));
+}
+
+QString ToolSubWindow::listedTitle() const {
+    return textedge::toQt(ui::listedTitle(m_window->model().caption(), m_window->definition(),
+                                          m_window->procedure()));
 }
 
 QRect ToolSubWindow::areaRect() const {
@@ -155,8 +167,8 @@ void ToolSubWindow::showFirstTime() {
         // Opened for the first time: the area puts it where it covers the fewest
         // windows (every tool shares the same default corner), and it is at least
         // large enough to show all its controls.
-        const QSize defined = m_form->units().toPixels(p).size();
-        setGeometry(m_placement.fitted(QRect(freeCascadeSpot(), defined.expandedTo(sizeHint()))));
+        const QSize size = m_form->units().toPixels(p).size().expandedTo(sizeHint());
+        setGeometry(m_placement.fitted(QRect(freeSpot(size), size)));
         m_placement.setEnabled(true);
         m_placement.record();
     } else {
@@ -166,6 +178,34 @@ void ToolSubWindow::showFirstTime() {
         m_placement.setEnabled(true);
     }
     if (!m_hidden) focusFirstEntry();
+}
+
+QPoint ToolSubWindow::freeSpot(const QSize& size) const {
+    // Beside or below the windows already open, where it fits in the area and
+    // covers none of them (the windows the frame opens at start stand side by
+    // side); failing that, cascaded.
+    const QMdiArea* area = mdiArea();
+    if (!area) return {};
+    const QRect room(QPoint(0, 0), area->viewport()->size());
+    std::vector<QRect> taken;
+    for (const QMdiSubWindow* w : area->subWindowList())
+        if (w != this && w->isVisible() && !w->isMinimized()) taken.push_back(w->geometry());
+    std::vector<QPoint> spots{QPoint(0, 0)};
+    for (const QRect& r : taken) {
+        spots.emplace_back(r.right() + 1, r.top());
+        spots.emplace_back(r.left(), r.bottom() + 1);
+    }
+    // Nearest the top first, then the left: rows fill before the next begins.
+    std::sort(spots.begin(), spots.end(), [](const QPoint& a, const QPoint& b) {
+        return a.y() != b.y() ? a.y() < b.y() : a.x() < b.x();
+    });
+    for (const QPoint& spot : spots) {
+        const QRect rect(spot, size);
+        if (room.contains(rect) && std::none_of(taken.begin(), taken.end(),
+                                                [&](const QRect& r) { return r.intersects(rect); }))
+            return spot;
+    }
+    return freeCascadeSpot();
 }
 
 QPoint ToolSubWindow::freeCascadeSpot() const {

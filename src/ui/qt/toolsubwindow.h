@@ -27,7 +27,9 @@ public:
     // Shown once its first changes are in, so it opens where the model says,
     // inside the frame's client area, with the focus in its first entry.
     void showFirstTime();
-    // Where a newly opened window goes so that it covers no other exactly.
+    // Where a newly opened window of `size` goes: where it covers no other, else
+    // where it covers none exactly.
+    QPoint freeSpot(const QSize& size) const;
     QPoint freeCascadeSpot() const;
     // The size that shows all its controls.
     QSize neededSize() const;
@@ -40,6 +42,9 @@ public:
     void focusFirstEntry();
     // The window has closed: the subwindow may go now.
     void release();
+
+    // Its name in the frame's window list: the tool's name before its caption.
+    QString listedTitle() const;
 
     FormWidget* form() const { return m_form; }
     ToolWindow& window() const { return *m_window; }

@@ -28,6 +28,11 @@ void WindowObserver::seedFromModel() {
             add(Change::Kind::Checked, c.number).change.flag = model.checked(c.number);
         } else if (c.kind == ControlKind::List) {
             add(Change::Kind::ListChanged, c.number).rows = model.rows(c.number);
+            for (const auto& [row, note] : model.rowNotes(c.number)) {
+                QueuedChange& n = add(Change::Kind::RowNote, c.number);
+                n.change.count = row;
+                n.change.text = note;
+            }
             for (std::size_t col = 1; col <= c.columns.size(); ++col) {
                 QueuedChange& h = add(Change::Kind::Heading, c.number);
                 h.change.column = static_cast<int>(col);
