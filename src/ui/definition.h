@@ -19,6 +19,7 @@ enum class ControlKind {
     TextBox,  // multi-line text
     Picture,  // image area
     Display,  // read-only field the tool writes
+    Chart,    // values over time, one line per series, drawn from the model's samples
 };
 
 const char* controlKindName(ControlKind kind);
@@ -51,6 +52,7 @@ struct ControlDef {
     bool enabled = true;
     bool defaultButton = false;
     int minimum = 0, maximum = 65535; // spin boxes
+    int spanSeconds = 600;            // charts: how far back their samples reach
 };
 
 enum class StandardAction {

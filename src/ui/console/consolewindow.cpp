@@ -2,6 +2,8 @@
 
 #include "ui/console/consoleoutput.h"
 
+#include <cstdio>
+
 namespace ui {
 
 ConsoleWindow::ConsoleWindow(ConsoleOutput& output, std::string name,
@@ -32,6 +34,28 @@ void ConsoleWindow::modelChanged(const Change& c) {
         if (!c.byUser) m_output.print(m_name, "check " + n + (c.flag ? " 1" : " 0"));
         break;
     case Change::Kind::RowAppended: m_output.printRow(m_name, "row " + n, c.row); break;
+    // A row replaced in place prints as a new one does: the row's own cells say
+    // which it is.
+    case Change::Kind::RowChanged: m_output.printRow(m_name, "row " + n, c.row); break;
+    case Change::Kind::Sampled: {
+        // "series CHART NAME<TAB>SECONDS<TAB>VALUE", the value "lost" when none came.
+        char time[32];
+        char value[32];
+        std::snprintf(time, sizeof time, "%.3f", c.sample.time);
+        std::snprintf(value, sizeof value, "%.1f", c.sample.value);
+        m_output.printRow(m_name, "series " + n, {c.text, time, c.sample.lost ? "lost" : value});
+        break;
+    }
+    case Change::Kind::Report:
+        // "report LIST CELL<TAB>CELL...", one line per row of the report.
+        for (const ReportRow& row : c.report) {
+            std::vector<std::string> cells;
+            cells.reserve(row.size());
+            for (const ReportCell& cell : row)
+                cells.push_back(cell.text);
+            m_output.printRow(m_name, "report " + n, cells);
+        }
+        break;
     case Change::Kind::RowsDropped:
         // "drop LIST COUNT" with the text of the line that now stands first.
         m_output.print(m_name, "drop " + n + " " + std::to_string(c.count),
