@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <optional>
 #include <random>
 
@@ -42,6 +43,19 @@ std::optional<std::uint16_t> answeredSequence(const std::uint8_t* p, std::size_t
     return readWord(p + quoted + innerIhl + 6);
 }
 
+double arrival(const msghdr& msg) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS ||
+            c->cmsg_len < CMSG_LEN(sizeof(timespec)))
+            continue;
+        timespec t{};
+        std::memcpy(&t, CMSG_DATA(c), sizeof t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    }
+    return 0;
+}
+
 } // namespace
 
 IcmpProbeSocket::IcmpProbeSocket() {
@@ -66,6 +80,9 @@ IcmpProbeSocket::IcmpProbeSocket() {
     }
     const int on = 1;
     ::setsockopt(m_fd, SOL_IP, IP_RECVTTL, &on, sizeof on);
+    // Answers read together, a round's worth at a time, each keep their own time
+    // of arrival rather than the time of the read.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
 }
 
 IcmpProbeSocket::~IcmpProbeSocket() {
@@ -137,7 +154,7 @@ void IcmpProbeSocket::readQueue(bool errors, IPAddr destination, std::vector<Ans
             answer = matchPingError(packet, size, msg, key);
         else
             answer = matchPingReply(packet, size, msg, from.sin_addr.s_addr, key);
-        if (answer) out.push_back({*sequence, std::move(*answer)});
+        if (answer) out.push_back({*sequence, std::move(*answer), arrival(msg)});
     }
 }
 

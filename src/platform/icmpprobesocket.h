@@ -18,6 +18,7 @@ public:
     struct Answer {
         std::uint16_t sequence = 0;
         IcmpAnswer answer;
+        double receivedAt = 0; // the kernel's time of arrival, seconds since the epoch; 0: none
     };
 
     IcmpProbeSocket();

@@ -22,9 +22,11 @@ PathProbe::PathProbe(std::uint32_t target)
     : m_target(target), m_sequence(static_cast<std::uint16_t>(std::random_device{}())) {}
 
 int PathProbe::sendRound(int hops, Clock::time_point now) {
-    const double wall = wallSeconds();
     for (int ttl = 1; ttl <= hops; ++ttl) {
         const std::uint16_t sequence = m_sequence++;
+        // Taken for each request: its answer's time of arrival is measured
+        // against it.
+        const double wall = wallSeconds();
         const int error = m_socket.send(m_target, static_cast<std::uint8_t>(ttl), sequence,
                                         EchoService::EchoData, EchoService::EchoSize);
         if (error != 0) return error;
@@ -42,7 +44,9 @@ std::vector<PathProbe::Outcome> PathProbe::collect(Clock::time_point now) {
         Outcome o;
         o.ttl = it->second.ttl;
         o.sentAt = it->second.sentAt;
-        o.rttMs = std::chrono::duration<double, std::milli>(now - it->second.sent).count();
+        o.rttMs = a.receivedAt > 0
+                      ? std::max(0.0, (a.receivedAt - it->second.sentAt) * 1000)
+                      : std::chrono::duration<double, std::milli>(now - it->second.sent).count();
         o.from = a.answer.from;
         o.reachedTarget = a.answer.type == kEchoReply;
         o.endsPath = a.answer.type == kUnreachable;

@@ -21,7 +21,7 @@ ChartView::ChartView(const ControlDef& def, QWidget* parent)
     m_chart->legend()->setAlignment(Qt::AlignRight);
     m_time->setFormat(QStringLiteral("HH:mm:ss"));
     m_time->setTickCount(5);
-    m_value->setLabelFormat(QStringLiteral("%.0f"));
+    m_value->setLabelFormat(QStringLiteral("%.1f"));
     m_value->setRange(0, m_top);
     m_chart->addAxis(m_time, Qt::AlignBottom);
     m_chart->addAxis(m_value, Qt::AlignLeft);
@@ -77,7 +77,7 @@ void ChartView::addSample(const Sample& sample, const std::string& seriesName) {
     }
     m_time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_first)),
                      QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::max(at, m_first + 1000))));
-    m_value->setRange(0, std::ceil(m_top));
+    m_value->setRange(0, m_top);
 }
 
 void ChartView::clear() {
@@ -88,7 +88,7 @@ void ChartView::clear() {
     m_series.clear();
     m_lost->clear();
     m_first = 0;
-    m_top = 1;
+    m_top = 0.5;
 }
 
 void ChartView::showPoint(const QString& name, const QPointF& near, bool hovering) {

@@ -36,7 +36,7 @@ private:
     std::map<int, QLineSeries*> m_series;
     double m_span;
     double m_first = 0; // the oldest time shown, milliseconds since the epoch
-    double m_top = 1;   // the largest value shown
+    double m_top = 0.5; // the top of the value axis
 };
 
 } // namespace ui
