@@ -1,6 +1,6 @@
 #include "icmpfixture.h"
 
-#include "platform/netnamespace.h"
+#include "platform/pathnetwork.h"
 #include "tools/pathmon/hoptable.h"
 #include "tools/pathmon/path_mon.h"
 
@@ -83,44 +83,14 @@ TEST(HopTable, AHopAnsweringFromTwoAddressesShowsARowForEach) {
     EXPECT_FALSE(report[2][2].isNumber);
 }
 
-// A path through three routers made of network namespaces, addresses from
-// 198.18.0.0/15, the window's thread in the host's namespace with a hosts file
-// that names the first router:
-//   host .1.2 -- .1.1 r1 .2.1 -- .2.2 r2 .3.1 -- .3.2 r3 .4.1 -- .4.2 target
+// The monitor's window on its own thread in the host's namespace of a path through
+// three routers, with a hosts file that names the first router.
 class PathMonitorNetwork : public IcmpFixture {
 protected:
-    static constexpr const char* Target = "198.18.4.2";
-    static constexpr const char* Hops[] = {"198.18.1.1", "198.18.2.2", "198.18.3.2", Target};
-
     void SetUp() override {
-        const char* roles[] = {"h", "r1", "r2", "r3", "t"};
-        for (const char* role : roles)
-            nodes.push_back(std::make_unique<NetNamespace>(role));
-        bool ok = true;
-        for (std::size_t i = 0; ok && i + 1 < nodes.size(); ++i) {
-            const std::string net = "198.18." + std::to_string(i + 1) + ".";
-            const std::string a = "v" + std::to_string(i) + "a", b = "v" + std::to_string(i) + "b";
-            ok = nodes[i]->made() && nodes[i + 1]->made() &&
-                 nodes[i]->ip("link add " + a + " type veth peer name " + b + " netns " +
-                              nodes[i + 1]->name()) &&
-                 nodes[i]->ip("addr add " + net + (i == 0 ? "2" : "1") + "/24 dev " + a) &&
-                 nodes[i + 1]->ip("addr add " + net + (i == 0 ? "1" : "2") + "/24 dev " + b) &&
-                 nodes[i]->ip("link set " + a + " up") && nodes[i + 1]->ip("link set " + b + " up");
-        }
-        ok = ok && nodes[0]->ip("route add default via 198.18.1.1") &&
-             nodes[1]->ip("route add default via 198.18.2.2") &&
-             nodes[2]->ip("route add default via 198.18.2.1") &&
-             nodes[2]->ip("route add 198.18.4.0/24 via 198.18.3.2") &&
-             nodes[2]->ip("route add blackhole 198.18.9.0/24") &&
-             nodes[3]->ip("route add default via 198.18.3.1") &&
-             nodes[4]->ip("route add default via 198.18.4.1");
-        // Routers answer without the kernel's ICMP rate limit, as at 20 rounds a
-        // second they would otherwise fall silent.
-        for (std::size_t i = 1; ok && i <= 3; ++i)
-            ok = nodes[i]->sysctl("net.ipv4.ip_forward=1") &&
-                 nodes[i]->sysctl("net.ipv4.icmp_ratelimit=0") &&
-                 nodes[i]->sysctl("net.ipv4.icmp_ratemask=0");
-        if (!ok) GTEST_SKIP() << "network namespaces cannot be made here";
+        if (!network.ready()) GTEST_SKIP() << "network namespaces cannot be made here";
+        // Past router 2 nothing goes on: probes to 198.18.9.1 stay out.
+        ASSERT_TRUE(network.router(2).ip("route add blackhole 198.18.9.0/24"));
         ScratchDir::write(dir.path() / "hosts", "198.18.1.1 router-one.example\n");
         ScratchDir::write(dir.path() / "resolv.conf",
                           "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
@@ -128,8 +98,8 @@ protected:
         bool entered = false;
         window
             ->invoke([&] {
-                entered = nodes[0]->enterWithHosts((dir.path() / "hosts").string(),
-                                                   (dir.path() / "resolv.conf").string());
+                entered = network.host().enterWithHosts((dir.path() / "hosts").string(),
+                                                        (dir.path() / "resolv.conf").string());
             })
             .get();
         ASSERT_TRUE(entered);
@@ -150,23 +120,20 @@ protected:
         return on;
     }
 
-    std::vector<std::unique_ptr<NetNamespace>> nodes;
+    PathNetwork network;
     std::shared_ptr<ui::ToolWindow> window;
 };
 
 TEST_F(PathMonitorNetwork, LossAtOneRouterShowsAtItsHopAloneAndAsMtrSeesIt) {
     // Router 2 drops 30% of the time-exceeded answers it sends.
-    ScratchDir::write(dir.path() / "loss.nft",
-                      "table ip loss {\n chain out {\n  type filter hook output priority 0;\n"
-                      "  icmp type time-exceeded numgen random mod 10 < 3 drop\n }\n}\n");
-    if (!nodes[2]->exec("nft -f " + (dir.path() / "loss.nft").string()))
+    if (!network.dropTimeExceeded(2, 30, dir.path().string()))
         GTEST_SKIP() << "nftables is not installed";
     // mtr traces the same path at the same time, where it may (root, installed).
     std::string mtr;
     std::thread reference([&] {
         if (::geteuid() != 0 || !NetNamespace::shell("command -v mtr")) return;
-        const std::string command = "ip netns exec " + nodes[0]->name() +
-                                    " mtr -r -n -c 300 -i 0.05 " + Target + " 2>/dev/null";
+        const std::string command = "ip netns exec " + network.host().name() +
+                                    " mtr -r -n -c 300 -i 0.05 " + network.target() + " 2>/dev/null";
         if (std::FILE* out = ::popen(command.c_str(), "r")) {
             char buffer[512];
             while (std::fgets(buffer, sizeof buffer, out))
@@ -174,13 +141,14 @@ TEST_F(PathMonitorNetwork, LossAtOneRouterShowsAtItsHopAloneAndAsMtrSeesIt) {
             ::pclose(out);
         }
     });
-    run(Target, "0.05", "300");
+    const std::string target = network.target();
+    run(target, "0.05", "300");
     const bool ended = waitUntil([&] { return !running(); }, 120000);
     reference.join();
     ASSERT_TRUE(ended);
 
     const auto rows = window->model().rows(Path_mon::HopList);
-    ASSERT_EQ(rows.size(), std::size(Hops));
+    ASSERT_EQ(rows.size(), 4u);
     const auto report = printed(*window, "report 9");
     ASSERT_EQ(report.size(), rows.size());
     const auto series = printed(*window, "series 10");
@@ -193,8 +161,9 @@ TEST_F(PathMonitorNetwork, LossAtOneRouterShowsAtItsHopAloneAndAsMtrSeesIt) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const ui::Row& row = rows[i];
         const std::string hop = std::to_string(i + 1);
+        const std::string from = PathNetwork::hop(static_cast<int>(i) + 1);
         EXPECT_EQ(row[0], hop);
-        EXPECT_NE(row[1].find(Hops[i]), std::string::npos) << row[1];
+        EXPECT_NE(row[1].find(from), std::string::npos) << row[1];
         // Every probe is answered or lost by the end, once each.
         EXPECT_EQ(row[3], "300") << hop;
         EXPECT_EQ(std::count_if(series.begin(), series.end(),
@@ -211,10 +180,10 @@ TEST_F(PathMonitorNetwork, LossAtOneRouterShowsAtItsHopAloneAndAsMtrSeesIt) {
             joined += "\t" + row[k];
         EXPECT_EQ(report[i], joined);
         if (!mtr.empty()) {
-            ASSERT_TRUE(mtrLoss.count(Hops[i])) << mtr;
-            EXPECT_LE(std::fabs(mtrLoss[Hops[i]] - loss), 10) << hop;
-            std::printf("hop %s %-12s ours %5.1f%%  mtr %5.1f%%\n", hop.c_str(), Hops[i], loss,
-                        mtrLoss[Hops[i]]);
+            ASSERT_TRUE(mtrLoss.count(from)) << mtr;
+            EXPECT_LE(std::fabs(mtrLoss[from] - loss), 10) << hop;
+            std::printf("hop %s %-12s ours %5.1f%%  mtr %5.1f%%\n", hop.c_str(), from.c_str(), loss,
+                        mtrLoss[from]);
         }
     }
     EXPECT_EQ(rows[0][1], "router-one.example (198.18.1.1)");
