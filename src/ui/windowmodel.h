@@ -17,7 +17,7 @@ using Row = std::vector<std::string>;
 struct Sample {
     int series = 0;    // the tool's number for the series (a hop, ...)
     double time = 0;   // seconds since the epoch, UTC
-    double value = 0;  // the series' unit (milliseconds, ...)
+    float value = 0;   // the series' unit (milliseconds, ...); a float keeps a sample at 24 bytes
     bool lost = false; // nothing came: `value` means nothing
 };
 
@@ -160,9 +160,9 @@ private:
         std::map<int, std::string> headings;
         std::size_t columns = 1;   // cells a row may show, for the dropped-rows line
         std::uint64_t dropped = 0; // rows gone past the ceiling since the list was filled
-        std::deque<Sample> samples;               // charts
-        std::map<int, std::string> seriesNames;   // charts
-        double span = 600;                        // charts: seconds kept
+        std::deque<Sample> samples;             // charts
+        std::map<int, std::string> seriesNames; // charts
+        double span = 600;                      // charts: seconds kept
     };
     // Keeps `s` under the ceiling; the number of rows taken from its front (the
     // earlier dropped-rows line included), 0 when nothing went.

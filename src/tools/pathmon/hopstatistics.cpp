@@ -27,7 +27,8 @@ HopFigures hopFigures(const std::deque<HopSample>& samples, std::uint32_t from) 
         previous = f.last = t;
     }
     if (f.sent > 0)
-        f.lossPercent = 100.0 * static_cast<double>(f.sent - f.replies) / static_cast<double>(f.sent);
+        f.lossPercent =
+            100.0 * static_cast<double>(f.sent - f.replies) / static_cast<double>(f.sent);
     if (f.replies == 0) return f;
     f.mean = sum / static_cast<double>(f.replies);
     if (f.replies > 1) {
@@ -35,7 +36,8 @@ HopFigures hopFigures(const std::deque<HopSample>& samples, std::uint32_t from) 
         // digits that matter when the times are close together.
         double squares = 0;
         for (const HopSample& s : samples)
-            if (!s.lost && (from == 0 || s.from == from)) squares += (s.rttMs - f.mean) * (s.rttMs - f.mean);
+            if (!s.lost && (from == 0 || s.from == from))
+                squares += (s.rttMs - f.mean) * (s.rttMs - f.mean);
         f.stdDev = std::sqrt(squares / static_cast<double>(f.replies - 1));
         f.jitter = jitterSum / static_cast<double>(f.replies - 1);
     }

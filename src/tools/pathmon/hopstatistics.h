@@ -9,14 +9,14 @@ namespace tools {
 // time-out.
 struct HopSample {
     bool lost = false;
-    double rttMs = 0;
+    float rttMs = 0; // a float keeps a sample at 24 bytes: a hop keeps thousands
     std::uint32_t from = 0; // who answered, network byte order
     double time = 0;        // when the probe went out, seconds since the epoch
 };
 
 // The figures of a hop's list row, over the samples the hop keeps.
 struct HopFigures {
-    std::size_t sent = 0;    // probes settled: answered or timed out
+    std::size_t sent = 0; // probes settled: answered or timed out
     std::size_t replies = 0;
     double lossPercent = 0;
     double last = 0, mean = 0, best = 0, worst = 0;

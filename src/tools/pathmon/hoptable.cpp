@@ -37,8 +37,8 @@ void HopTable::add(int ttl, const HopSample& sample) {
     while (hop.samples.size() > MaxSamples ||
            hop.samples.front().time < hop.samples.back().time - SpanSeconds)
         hop.samples.pop_front();
-    if (!sample.lost && std::find(hop.addresses.begin(), hop.addresses.end(), sample.from) ==
-                            hop.addresses.end())
+    if (!sample.lost &&
+        std::find(hop.addresses.begin(), hop.addresses.end(), sample.from) == hop.addresses.end())
         hop.addresses.push_back(sample.from);
     hop.dirty = true;
 }

@@ -21,7 +21,7 @@ constexpr int kByName = 1028;
 constexpr std::size_t kHostWidth = 60;
 constexpr std::size_t kNameWidth = 60;
 
-// Tenths of a second and up: 0.05 to 60 seconds, as hundredths of the timer.
+// The interval, 0.05 to 60 seconds, as the timer's hundredths; 0 when out of range.
 int intervalHundredths(const std::string& text) {
     const std::string t = text::trimRight(text);
     char* end = nullptr;
@@ -73,8 +73,8 @@ ui::WindowDefinition Path_mon::makeDefinition() {
     ui::ControlDef status = control(StatusField, K::Display, "", 1, 0);
     status.layout.columnSpan = 7;
     ui::ControlDef list = control(HopList, K::List, "", -1, 0);
-    list.columns = {{18, "Hop", 0},  {110, "Host", 0}, {28, "Loss%", 0}, {22, "Snt", 0},
-                    {26, "Last", 0}, {26, "Avg", 0},   {26, "Best", 0},  {26, "Wrst", 0},
+    list.columns = {{18, "Hop", 0},   {110, "Host", 0}, {28, "Loss%", 0}, {22, "Snt", 0},
+                    {26, "Last", 0},  {26, "Avg", 0},   {26, "Best", 0},  {26, "Wrst", 0},
                     {28, "StDev", 0}, {28, "Jitter", 0}};
     ui::ControlDef chart = control(LatencyChart, K::Chart, "Latency (ms)", -1, 0);
     chart.spanSeconds = static_cast<int>(HopTable::SpanSeconds);
@@ -139,8 +139,8 @@ void Path_mon::start() {
     if (const std::uint32_t address = ParseDottedAddress(host); address != 0) return begin(address);
     // A name is looked up first, on a worker; the run starts when it answers.
     auto buffer = std::make_unique<LookupBuffer>();
-    const win::HANDLE task = win::WSAAsyncGetHostByName(hwnd(), net::HostByNameMessage, host.c_str(),
-                                                        buffer->bytes, sizeof buffer->bytes);
+    const win::HANDLE task = win::WSAAsyncGetHostByName(
+        hwnd(), net::HostByNameMessage, host.c_str(), buffer->bytes, sizeof buffer->bytes);
     if (task == nullptr) return showStatus("Cannot look up " + host);
     m_lookups[reinterpret_cast<win::WPARAM>(task)] = std::move(buffer);
     model().setEnabled(StartButton, false);
@@ -224,8 +224,9 @@ void Path_mon::record(const std::vector<PathProbe::Outcome>& outcomes) {
             m_table.endAt(m_pathEnd);
         }
         if (o.ttl > m_pathEnd) continue;
-        m_table.add(o.ttl, {o.lost, o.rttMs, o.from, o.sentAt});
-        model().addSample(LatencyChart, {o.ttl, o.sentAt, o.rttMs, o.lost},
+        const auto rtt = static_cast<float>(o.rttMs);
+        m_table.add(o.ttl, {o.lost, rtt, o.from, o.sentAt});
+        model().addSample(LatencyChart, {o.ttl, o.sentAt, rtt, o.lost},
                           "Hop " + std::to_string(o.ttl));
         if (!o.lost) lookUp(o.from);
     }

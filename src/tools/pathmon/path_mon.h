@@ -72,8 +72,8 @@ private:
     int m_pathEnd = HopLimit; // the hop the destination answered at
     int m_hundredths = 100;   // the interval
     std::chrono::steady_clock::duration m_timeout{};
-    long m_count = 0;         // rounds to send; 0: until stopped
-    long m_sent = 0;          // rounds sent
+    long m_count = 0; // rounds to send; 0: until stopped
+    long m_sent = 0;  // rounds sent
     std::map<win::WPARAM, std::unique_ptr<LookupBuffer>> m_lookups; // by handle
     std::set<std::uint32_t> m_asked; // addresses whose names were asked for
 };

@@ -15,8 +15,8 @@
 namespace ui {
 
 ChartView::ChartView(const ControlDef& def, QWidget* parent)
-    : QChartView(parent), m_chart(new QChart), m_time(new QDateTimeAxis),
-      m_value(new QValueAxis), m_lost(new QScatterSeries), m_span(def.spanSeconds) {
+    : QChartView(parent), m_chart(new QChart), m_time(new QDateTimeAxis), m_value(new QValueAxis),
+      m_lost(new QScatterSeries), m_span(def.spanSeconds) {
     m_chart->setTitle(textedge::toQt(def.label));
     m_chart->legend()->setAlignment(Qt::AlignRight);
     m_time->setFormat(QStringLiteral("HH:mm:ss"));
@@ -75,8 +75,9 @@ void ChartView::addSample(const Sample& sample, const std::string& seriesName) {
             trim(line, from);
         trim(m_lost, from);
     }
-    m_time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_first)),
-                     QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::max(at, m_first + 1000))));
+    m_time->setRange(
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(m_first)),
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::max(at, m_first + 1000))));
     m_value->setRange(0, m_top);
 }
 
@@ -103,11 +104,13 @@ void ChartView::showPoint(const QString& name, const QPointF& near, bool hoverin
     if (line == nullptr || line->count() == 0) return;
     QPointF best = line->at(0);
     for (int i = 1; i < line->count(); ++i)
-        if (std::fabs(line->at(i).x() - near.x()) < std::fabs(best.x() - near.x())) best = line->at(i);
+        if (std::fabs(line->at(i).x() - near.x()) < std::fabs(best.x() - near.x()))
+            best = line->at(i);
     const QString time =
         QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(best.x())).toString("HH:mm:ss.zzz");
-    QToolTip::showText(QCursor::pos(), QStringLiteral("%1  %2  %3 ms")
-                                           .arg(name, time, QString::number(best.y(), 'f', 1)));
+    QToolTip::showText(
+        QCursor::pos(),
+        QStringLiteral("%1  %2  %3 ms").arg(name, time, QString::number(best.y(), 'f', 1)));
 }
 
 } // namespace ui
