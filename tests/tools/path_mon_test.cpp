@@ -21,7 +21,8 @@ constexpr double X = -1; // a lost probe in a sequence of times
 std::deque<HopSample> samples(const std::vector<double>& times) {
     std::deque<HopSample> out;
     for (double t : times)
-        out.push_back({t == X, static_cast<float>(t == X ? 0 : t), 1, static_cast<double>(out.size())});
+        out.push_back(
+            {t == X, static_cast<float>(t == X ? 0 : t), 1, static_cast<double>(out.size())});
     return out;
 }
 
@@ -55,7 +56,8 @@ TEST(HopFigures, FollowTheSamplesOfAHop) {
         const double want[] = {c.loss, c.last, c.mean, c.best, c.worst, c.stdDev, c.jitter};
         EXPECT_EQ(f.sent, c.sent) << c.times.size();
         for (std::size_t i = 0; i < std::size(got); ++i)
-            EXPECT_NEAR(got[i], want[i], 1e-4 * (1 + want[i])) << "figure " << i << " of case " << c.sent;
+            EXPECT_NEAR(got[i], want[i], 1e-4 * (1 + want[i]))
+                << "figure " << i << " of case " << c.sent;
     }
 }
 

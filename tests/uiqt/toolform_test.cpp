@@ -64,8 +64,8 @@ ui::WindowDefinition formDefinition() {
     auto display = control(Display, K::Display);
     display.value = "idle";
     display.enabled = false;
-    d.controls = {prompt, entry, button, check, radioA, radioB, spin, list, group, text, picture, display,
-                  control(Chart, K::Chart, "Latency")};
+    d.controls = {prompt, entry, button, check,   radioA,  radioB,
+                  spin,   list,  group,  text,  picture, display, control(Chart, K::Chart, "Latency")};
     return d;
 }
 
