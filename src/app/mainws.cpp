@@ -67,7 +67,9 @@ ui::WindowDefinition MainWS::makeDefinition() {
                          {menuItem(TcpPorts, "Tcp ports ", "TCP ports blocker"),
                           menuItem(UdpPorts, "Udp ports", "Udp ports blocker")}),
                  menuItem(PortScan, "Port scan", "Port scan"), menuItem(Ping, "Ping ", "Ping IP"),
-                 menuItem(Traceroute, "Traceroute", "Traceroute IP"), menuSeparator(),
+                 menuItem(Traceroute, "Traceroute", "Traceroute IP"),
+                 menuItem(PathMonitor, "Path monitor", "Monitor the path to an IP address"),
+                 menuSeparator(),
                  menuItem(InternetStatus, "Internet status", "Internet status"), sound,
                  menuSeparator(), menuItem(About, "About", "About program")}),
         submenu("&Edit", "",
@@ -112,6 +114,8 @@ const char* MainWS::procedureFor(int id) {
         return "Ping_ip";
     case Traceroute:
         return "Traceroute";
+    case PathMonitor:
+        return "Path_mon";
     case InternetStatus:
         return "Inet_stat";
     }

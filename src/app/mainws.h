@@ -44,6 +44,7 @@ public:
         HelpContents,
         HelpSearch,
         HelpOnHelp,
+        PathMonitor, // ours, after the items of old, so their ids stay
     };
     static constexpr int kNotifyIconId = 100;
 

@@ -12,6 +12,7 @@
 #include "tools/info/ws_proto.h"
 #include "tools/info/ws_servis.h"
 #include "tools/lookup/dnsx.h"
+#include "tools/pathmon/path_mon.h"
 #include "tools/plain/unos_porta.h"
 #include "tools/plain/ws_client.h"
 #include "tools/plain/ws_tcp.h"
@@ -36,6 +37,7 @@ void registerTools(ui::ProcedureRegistry& registry) {
     add<WS_UdpB>(registry, "WS_UdpB");
     add<Ping_ip>(registry, "Ping_ip");
     add<Traceroute>(registry, "Traceroute");
+    add<Path_mon>(registry, "Path_mon");
     add<DNSx>(registry, "DNSx");
     add<Unos_porta>(registry, "Unos_porta");
     add<WS_Tcp>(registry, "WS_Tcp");

@@ -28,6 +28,8 @@ const char* controlKindName(ControlKind kind) {
         return "picture";
     case ControlKind::Display:
         return "display";
+    case ControlKind::Chart:
+        return "chart";
     }
     return "control";
 }

@@ -19,6 +19,7 @@ enum class ControlKind {
     TextBox,  // multi-line text
     Picture,  // image area
     Display,  // read-only field the tool writes
+    Chart,    // values over time, one line per series, drawn from the model's samples
 };
 
 const char* controlKindName(ControlKind kind);
@@ -54,6 +55,7 @@ struct ControlDef {
     // (the one that acts on what this entry holds).
     int enterButton = 0;
     int minimum = 0, maximum = 65535; // spin boxes
+    int spanSeconds = 600;            // charts: how far back their samples reach
 };
 
 enum class StandardAction {

@@ -5,6 +5,9 @@
 
 namespace ui {
 
+struct Sample;
+struct ReportCell;
+
 // One thing a front end reports: a window's change, a box and its answer, a sound,
 // a script's result. The headless text line and the JSON object are both written
 // from it, so the two always carry the same events. It only points at its texts:
@@ -46,6 +49,8 @@ struct Event {
         DumpRow,     // control, cells
         DumpZone,    // number = zone, text
         DumpMenu,    // text = the item's label, flag = checked
+        Series,      // control, text = the series' name, sample
+        Report,      // control, figures = one row of a finished run's report
     };
     Kind kind;
     std::string_view window; // "PROC#N", "-" for none
@@ -56,6 +61,8 @@ struct Event {
     std::string_view detail{};
     std::string_view word{};
     const std::vector<std::string>* cells = nullptr;
+    const Sample* sample = nullptr;
+    const std::vector<ReportCell>* figures = nullptr;
 };
 
 // Where events go: the console's output, an events file.

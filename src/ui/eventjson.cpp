@@ -2,7 +2,9 @@
 
 #include "platform/cp1250.h"
 #include "ui/messagebox.h"
+#include "ui/windowmodel.h"
 
+#include <cmath>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -150,6 +152,30 @@ void dumpMenu(Json& j, const Event& e) {
     j["checked"] = e.flag;
 }
 
+void series(Json& j, const Event& e) {
+    control(j, e);
+    put(j, "series", e.text);
+    j["time"] = e.sample->time;
+    if (e.sample->lost)
+        j["value"] = nullptr;
+    else // a float's tail digits are noise: microseconds are what was measured
+        j["value"] = std::round(static_cast<double>(e.sample->value) * 1000) / 1000;
+    j["lost"] = e.sample->lost;
+}
+// The report's cells as the text line has them, and its figures as numbers: a
+// cell that is no figure (a host's name) stays text.
+void report(Json& j, const Event& e) {
+    control(j, e);
+    Json& values = j["values"];
+    values = Json::array();
+    for (const ReportCell& cell : *e.figures) {
+        if (cell.isNumber)
+            values.push_back(cell.number);
+        else
+            values.push_back(cp1250::toUtf8(cell.text));
+    }
+}
+
 struct KindEntry {
     const char* name;
     void (*members)(Json&, const Event&);
@@ -164,9 +190,10 @@ constexpr KindEntry kKinds[] = {
     {"box", box},         {"answer", answer},  {"menu", menu},        {"chosen", chosen},
     {"beep", nothing},    {"cue", cue},        {"front", nothing},    {"refused", refused},
     {"timeout", timeout}, {"saved", saved},    {"dump", dumpCaption}, {"dump", dumpControl},
-    {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},
+    {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},   {"series", series},
+    {"report", report},
 };
-static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::DumpMenu) + 1);
+static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Report) + 1);
 
 } // namespace
 

@@ -35,10 +35,25 @@ void EventWindow::modelChanged(const Change& c) {
         if (c.byUser) return;
         e.kind = K::Check;
         break;
+    // A row replaced in place reports as a new one does: the row's own cells say
+    // which it is.
     case Change::Kind::RowAppended:
+    case Change::Kind::RowChanged:
         e.kind = K::Row;
         e.cells = &c.row;
         break;
+    case Change::Kind::Sampled:
+        e.kind = K::Series;
+        e.sample = &c.sample;
+        break;
+    case Change::Kind::Report:
+        // One event per row of the report, as the text output has one line each.
+        e.kind = K::Report;
+        for (const ReportRow& row : c.report) {
+            e.figures = &row;
+            m_sink.report(e);
+        }
+        return;
     case Change::Kind::RowsDropped:
         // How many rows went, with the text of the line that now stands first.
         e.kind = K::Drop;

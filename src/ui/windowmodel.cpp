@@ -12,6 +12,7 @@ WindowModel::WindowModel(const WindowDefinition& definition) : m_caption(definit
         s.checked = (c.kind == ControlKind::CheckBox || c.kind == ControlKind::Radio) &&
                     c.value == "1";
         s.columns = std::max<std::size_t>(c.columns.size(), 1);
+        s.span = c.spanSeconds;
         for (std::size_t i = 0; i < c.columns.size(); ++i)
             if (!c.columns[i].heading.empty())
                 s.headings[static_cast<int>(i) + 1] = c.columns[i].heading;
@@ -164,7 +165,62 @@ void WindowModel::clearList(int control) {
         s.rows.clear();
         s.notes.clear();
         s.dropped = 0;
+        s.samples.clear();
+        s.seriesNames.clear();
     });
+}
+
+void WindowModel::setRow(int control, std::size_t index, Row row) {
+    // Rows are written by the tool's own thread, so the count cannot move between
+    // this look and the append.
+    if (index == rowCount(control)) {
+        appendRow(control, std::move(row));
+        return;
+    }
+    Change c = makeChange(Change::Kind::RowChanged, control);
+    c.count = index;
+    c.row = row;
+    update(c, [&] {
+        ControlState& s = state(control);
+        if (index >= s.rows.size() || s.rows[index] == row) return false;
+        s.rows[index] = std::move(row);
+        return true;
+    });
+}
+
+void WindowModel::addSample(int control, const Sample& sample, const std::string& seriesName) {
+    Change c = makeChange(Change::Kind::Sampled, control);
+    c.text = seriesName;
+    c.sample = sample;
+    update(c, [&] {
+        ControlState& s = state(control);
+        s.seriesNames[sample.series] = seriesName;
+        s.samples.push_back(sample);
+        // Samples come in time order, so the old ones are at the front.
+        while (!s.samples.empty() && (s.samples.front().time < sample.time - s.span ||
+                                      s.samples.size() > SampleCeiling))
+            s.samples.pop_front();
+    });
+}
+
+std::vector<Sample> WindowModel::samples(int control) const {
+    std::lock_guard lock(m_mutex);
+    const ControlState* s = find(control);
+    return s ? std::vector<Sample>(s->samples.begin(), s->samples.end()) : std::vector<Sample>();
+}
+
+std::string WindowModel::seriesName(int control, int series) const {
+    std::lock_guard lock(m_mutex);
+    const ControlState* s = find(control);
+    if (!s) return {};
+    auto it = s->seriesNames.find(series);
+    return it == s->seriesNames.end() ? std::string() : it->second;
+}
+
+void WindowModel::report(int control, std::vector<ReportRow> rows) {
+    Change c = makeChange(Change::Kind::Report, control);
+    c.report = std::move(rows);
+    update(c, [] {});
 }
 
 void WindowModel::setRows(int control, std::vector<Row> rows) {

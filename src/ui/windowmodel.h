@@ -2,6 +2,7 @@
 #include "ui/definition.h"
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <string>
@@ -11,6 +12,23 @@
 namespace ui {
 
 using Row = std::vector<std::string>;
+
+// One value of a chart's series at a time; a lost value is marked on the time axis.
+struct Sample {
+    int series = 0;    // the tool's number for the series (a hop, ...)
+    double time = 0;   // seconds since the epoch, UTC
+    float value = 0;   // the series' unit (milliseconds, ...); a float keeps a sample at 24 bytes
+    bool lost = false; // nothing came: `value` means nothing
+};
+
+// A cell of a report: its text as shown and, where it is a figure, the figure
+// itself, so that machine output carries a number rather than its text.
+struct ReportCell {
+    std::string text;
+    bool isNumber = false;
+    double number = 0;
+};
+using ReportRow = std::vector<ReportCell>;
 
 // One change of a window's model, as front ends observe it.
 struct Change {
@@ -32,6 +50,9 @@ struct Change {
         Redraw,      // the tool asked for its window to be redrawn
         Cursor,      // flag: the busy cursor is over the window (false: the normal one)
         RowNote,     // control, count = row index, text: why the row is marked (empty: not)
+        RowChanged,  // control, count = the row's index, row: a row replaced in place
+        Sampled,     // control, text = series name, sample: a chart's new value
+        Report,      // control, report: the figures of a finished run, one row each
     };
     Kind kind = Kind::Redraw;
     int control = 0;
@@ -41,6 +62,8 @@ struct Change {
     bool flag = false;
     bool byUser = false; // the change came from the person (or a script), not the tool
     std::size_t count = 0;
+    Sample sample;
+    std::vector<ReportRow> report;
 };
 
 class ModelObserver {
@@ -67,6 +90,8 @@ public:
     // own, lower limit comes first.
     static constexpr std::size_t ListCeiling = 50000;
     static constexpr std::size_t DropChunk = 1000;
+    // Nor does a chart keep more samples than this, whatever its span.
+    static constexpr std::size_t SampleCeiling = 200000;
 
     explicit WindowModel(const WindowDefinition& definition);
 
@@ -90,6 +115,17 @@ public:
     void appendRow(int control, Row row);
     void clearList(int control);
     void setRows(int control, std::vector<Row> rows);
+    // Replaces row `index`; appends when `index` is the row count. Observers hear
+    // nothing when the row is as it was.
+    void setRow(int control, std::size_t index, Row row);
+
+    // A chart's samples within its span (the newest sample's time less the span);
+    // clearList() empties a chart too.
+    void addSample(int control, const Sample& sample, const std::string& seriesName);
+    std::vector<Sample> samples(int control) const;
+    std::string seriesName(int control, int series) const;
+    // A tool's report: observers print or keep it; the model holds nothing of it.
+    void report(int control, std::vector<ReportRow> rows);
 
     // A list row the person should notice, with why (a port that could not be
     // bound). Notes belong to the rows: they go when the list is cleared, replaced
@@ -132,6 +168,9 @@ private:
         std::map<std::size_t, std::string> notes; // row -> why it is marked
         std::size_t columns = 1;   // cells a row may show, for the dropped-rows line
         std::uint64_t dropped = 0; // rows gone past the ceiling since the list was filled
+        std::deque<Sample> samples;             // charts
+        std::map<int, std::string> seriesNames; // charts
+        double span = 600;                      // charts: seconds kept
     };
     // Keeps `s` under the ceiling; the number of rows taken from its front (the
     // earlier dropped-rows line included), 0 when nothing went.

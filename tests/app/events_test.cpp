@@ -73,6 +73,7 @@ TEST(Events, ASessionOfEveryToolWritesItsTextLinesAsJsonLinesThatMeetTheSchema) 
             web +
             " default.htm\n"
             "waitfor ws_HClient \"picture \" 30\n"
+            "open Path_mon 127.0.0.1 0.05 2\nwaitfor Path_mon \"report \" 30\n"
             "set Http_asy 4 refused.invalid\n" // the proxy's entry is disabled
             "dump MainWS\nsave WS_Udp 1 saved.txt\nwaitfor MainWS \"never printed\" 0.1\n"
             "quit\n");

@@ -57,7 +57,9 @@ TEST(EventJson, EveryKindMeetsTheSchema) {
                                             "80 Http - 127.0.0.1:41000 accept #1"};
     const std::vector<std::string> buttons = {"Yes", "No"};
     const auto lines = jsonLines([&](ui::ConsoleOutput& out) {
-        for (int k = 0; k <= static_cast<int>(Kind::DumpMenu); ++k) {
+        const ui::Sample lost{1, 1765000000.5, 0, true};
+        const std::vector<ui::ReportCell> figures = {{"1", true, 1}, {"gw (198.18.0.1)"}, {"33.3", true, 33.3}};
+        for (int k = 0; k <= static_cast<int>(Kind::Report); ++k) {
             ui::Event e{static_cast<Kind>(k), k % 2 ? "WS_TcpB#1" : "-"};
             e.control = 2;
             e.number = 3;
@@ -65,6 +67,8 @@ TEST(EventJson, EveryKindMeetsTheSchema) {
             e.detail = "\x8A";
             e.word = e.kind == Kind::Box ? "hand" : e.kind == Kind::Refused ? "press" : "OK";
             e.cells = e.kind == Kind::Box ? &buttons : &cells;
+            e.sample = &lost;
+            e.figures = &figures;
             out.report(e);
         }
     });

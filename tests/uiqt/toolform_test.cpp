@@ -3,6 +3,8 @@
 #include "ui/qt/formwidget.h"
 
 #include <QButtonGroup>
+#include <QChartView>
+#include <QXYSeries>
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -19,7 +21,8 @@ namespace uiqt {
 namespace {
 
 enum {
-    Prompt = 1, Entry, Button, Check, RadioA, RadioB, Spin, List, Group, Text, Picture, Display
+    Prompt = 1, Entry, Button, Check, RadioA, RadioB, Spin, List, Group, Text, Picture, Display,
+    Chart
 };
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label = "") {
@@ -61,7 +64,8 @@ ui::WindowDefinition formDefinition() {
     auto display = control(Display, K::Display);
     display.value = "idle";
     display.enabled = false;
-    d.controls = {prompt, entry, button, check, radioA, radioB, spin, list, group, text, picture, display};
+    d.controls = {prompt, entry, button, check,   radioA,  radioB,
+                  spin,   list,  group,  text,  picture, display, control(Chart, K::Chart, "Latency")};
     return d;
 }
 
@@ -198,6 +202,10 @@ TEST_F(FormTest, TheToolsChangesReachTheWidgets) {
         m.setValue(Text, "one\r\ntwo");
         m.setHeading(List, 2, "Description");
         m.setFocus(Entry);
+        m.appendRow(List, {"1", "old"});
+        m.setRow(List, 0, {"1", "new"});
+        m.addSample(Chart, {1, 1.8e9, 2.5f, false}, "Hop 1");
+        m.addSample(Chart, {2, 1.8e9, 0, true}, "Hop 2");
     });
     auto* sub = m_frontEnd.subWindow(*m_window);
     ASSERT_TRUE(waitUntil([&] { return sub->windowTitle() == QString::fromUtf8("Caption \u0161"); }));
@@ -213,6 +221,12 @@ TEST_F(FormTest, TheToolsChangesReachTheWidgets) {
     auto* list = widget<QTreeView>(List);
     EXPECT_FALSE(list->header()->isHidden());
     EXPECT_EQ(list->model()->headerData(1, Qt::Horizontal).toString(), "Description");
+    EXPECT_EQ(list->model()->index(0, 1).data().toString(), "new");
+    // A line for the series that has a value; the lost sample a mark of the "lost" series.
+    const auto series = widget<QChartView>(Chart)->chart()->series();
+    ASSERT_EQ(series.size(), 2);
+    EXPECT_EQ(static_cast<QXYSeries*>(series[0])->count(), 1);
+    EXPECT_EQ(series[1]->name(), "Hop 1");
     // Showing the tool's values is not the person typing: nothing went back.
     for (const ui::Change& c : m_log.changes()) EXPECT_FALSE(c.byUser);
 }

@@ -1,6 +1,9 @@
 #include "ui/console/eventtext.h"
 
 #include "ui/console/consoleoutput.h"
+#include "ui/windowmodel.h"
+
+#include <cstdio>
 
 namespace ui {
 namespace {
@@ -129,6 +132,25 @@ void EventText::append(std::string& line, const Event& e) {
         control(line, "saved", e.control);
         line.append(1, ' ').append(std::to_string(e.number)).append(1, ' ').append(e.word);
         break;
+    case Kind::Series: {
+        // "series CHART NAME<TAB>SECONDS<TAB>VALUE", the value "lost" when none came.
+        char time[32];
+        char value[32];
+        std::snprintf(time, sizeof time, "%.3f", e.sample->time);
+        std::snprintf(value, sizeof value, "%.1f", e.sample->value);
+        control(line, "series", e.control);
+        cells(line, {std::string(e.text), time, e.sample->lost ? "lost" : value});
+        break;
+    }
+    case Kind::Report: {
+        std::vector<std::string> texts;
+        texts.reserve(e.figures->size());
+        for (const ReportCell& cell : *e.figures)
+            texts.push_back(cell.text);
+        control(line, "report", e.control);
+        cells(line, texts);
+        break;
+    }
     case Kind::DumpCaption:
         line += "dump caption";
         payload(line, e.text);

@@ -1,6 +1,7 @@
 #include "ui/qt/formwidget.h"
 
 #include "platform/text.h"
+#include "ui/qt/chartview.h"
 #include "ui/qt/listview.h"
 #include "ui/qt/rowtablemodel.h"
 #include "ui/qt/textedge.h"
@@ -96,7 +97,7 @@ FormWidget::FormWidget(std::shared_ptr<ToolWindow> window, QWidget* parent)
 FormWidget::~FormWidget() = default;
 
 bool FormWidget::spansWidth(ControlKind kind) {
-    return kind == ControlKind::List || kind == ControlKind::TextBox;
+    return kind == ControlKind::List || kind == ControlKind::TextBox || kind == ControlKind::Chart;
 }
 
 QWidget* FormWidget::makeControl(const ControlDef& c) {
@@ -146,6 +147,8 @@ QWidget* FormWidget::makeControl(const ControlDef& c) {
         return new QGroupBox(label, this);
     case ControlKind::TextBox:
         return new QPlainTextEdit(fromCrLf(c.value), this);
+    case ControlKind::Chart:
+        return new ChartView(c, this);
     case ControlKind::Picture: {
         auto* picture = new QLabel(this);
         picture->setAlignment(Qt::AlignCenter);
@@ -392,6 +395,7 @@ void FormWidget::setField(const Control& c, const std::string& text) {
     case ControlKind::CheckBox:
     case ControlKind::Radio:
     case ControlKind::List:
+    case ControlKind::Chart:
         break;
     }
 }
@@ -425,6 +429,14 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
         break;
     case Change::Kind::ListCleared:
         if (c.rows) c.rows->clear();
+        if (c.def->kind == ControlKind::Chart) static_cast<ChartView*>(c.widget)->clear();
+        break;
+    case Change::Kind::RowChanged:
+        if (c.rows) c.rows->setRow(q.change.count, q.change.row);
+        break;
+    case Change::Kind::Sampled:
+        if (c.def->kind == ControlKind::Chart)
+            static_cast<ChartView*>(c.widget)->addSample(q.change.sample, q.change.text);
         break;
     case Change::Kind::ListChanged:
         if (c.rows) c.rows->setRows(q.rows);

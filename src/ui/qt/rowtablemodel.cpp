@@ -80,6 +80,13 @@ void RowTableModel::setRows(std::vector<Row> rows) {
     endResetModel();
 }
 
+void RowTableModel::setRow(std::size_t index, Row row) {
+    if (index >= m_rows.size()) return;
+    m_rows[index] = std::move(row);
+    const int r = static_cast<int>(index);
+    Q_EMIT dataChanged(this->index(r, 0), this->index(r, columnCount() - 1));
+}
+
 void RowTableModel::clear() { setRows({}); }
 
 void RowTableModel::dropOldest(std::size_t count, Row line) {

@@ -25,6 +25,7 @@ public:
     // Many rows in one insertion, so the view relays itself out once.
     void appendRows(std::vector<Row> rows);
     void setRows(std::vector<Row> rows);
+    void setRow(std::size_t index, Row row);
     void clear();
     // The list's oldest rows went past its ceiling: the first `count` rows go and
     // `line` (how many went in all) takes their place.

@@ -1,0 +1,161 @@
+#include "platform/icmpprobesocket.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <optional>
+#include <random>
+
+#include <linux/icmp.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace win {
+namespace {
+
+constexpr std::size_t kIcmpHeader = 8;
+constexpr std::uint8_t kEchoReply = 0;
+constexpr std::uint8_t kEchoRequest = 8;
+
+std::uint16_t readWord(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+
+// The sequence number a packet answers, so that the request's own key can check
+// the rest: ping sockets hand over the echo reply, or (error queue) our request
+// itself; raw sockets the IP packet, whose ICMP error quotes our request.
+std::optional<std::uint16_t> answeredSequence(const std::uint8_t* p, std::size_t size,
+                                              IcmpSocketKind kind) {
+    if (kind == IcmpSocketKind::Ping) {
+        if (size < kIcmpHeader) return std::nullopt;
+        return readWord(p + 6);
+    }
+    if (size < 20) return std::nullopt;
+    const std::size_t ihl = static_cast<std::size_t>(p[0] & 0x0f) * 4;
+    if (ihl < 20 || size < ihl + kIcmpHeader) return std::nullopt;
+    const std::uint8_t* icmp = p + ihl;
+    if (icmp[0] == kEchoReply) return readWord(icmp + 6);
+    const std::size_t quoted = ihl + kIcmpHeader;
+    if (size < quoted + 20) return std::nullopt;
+    const std::size_t innerIhl = static_cast<std::size_t>(p[quoted] & 0x0f) * 4;
+    if (innerIhl < 20 || size < quoted + innerIhl + kIcmpHeader) return std::nullopt;
+    return readWord(p + quoted + innerIhl + 6);
+}
+
+double arrival(const msghdr& msg) {
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), c)) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS ||
+            c->cmsg_len < CMSG_LEN(sizeof(timespec)))
+            continue;
+        timespec t{};
+        std::memcpy(&t, CMSG_DATA(c), sizeof t);
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    }
+    return 0;
+}
+
+} // namespace
+
+IcmpProbeSocket::IcmpProbeSocket() {
+    m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+    if (m_fd >= 0) {
+        m_kind = IcmpSocketKind::Ping;
+        // Time exceeded and unreachable come through the error queue, with the
+        // router that sent them.
+        const int on = 1;
+        ::setsockopt(m_fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+    } else {
+        m_fd = ::socket(AF_INET, SOCK_RAW | SOCK_NONBLOCK | SOCK_CLOEXEC, IPPROTO_ICMP);
+        if (m_fd < 0) return;
+        m_kind = IcmpSocketKind::Raw;
+        // A raw socket sees every ICMP packet of the host: the identifier tells
+        // this socket's requests from everyone else's.
+        m_identifier = static_cast<std::uint16_t>(std::random_device{}());
+        icmp_filter filter{};
+        filter.data = ~((1U << ICMP_ECHOREPLY) | (1U << ICMP_DEST_UNREACH) |
+                        (1U << ICMP_TIME_EXCEEDED) | (1U << ICMP_PARAMETERPROB));
+        ::setsockopt(m_fd, SOL_RAW, ICMP_FILTER, &filter, sizeof filter);
+    }
+    const int on = 1;
+    ::setsockopt(m_fd, SOL_IP, IP_RECVTTL, &on, sizeof on);
+    // Answers read together, a round's worth at a time, each keep their own time
+    // of arrival rather than the time of the read.
+    ::setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
+}
+
+IcmpProbeSocket::~IcmpProbeSocket() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+int IcmpProbeSocket::send(IPAddr destination, std::uint8_t ttl, std::uint16_t sequence,
+                          const void* data, std::size_t size) {
+    const int value = ttl;
+    // The time-to-live is read when the datagram is sent, so one socket carries
+    // every hop's probe.
+    if (::setsockopt(m_fd, SOL_IP, IP_TTL, &value, sizeof value) != 0) return errno;
+    std::uint8_t packet[kIcmpHeader + 256] = {};
+    if (size > sizeof packet - kIcmpHeader) size = sizeof packet - kIcmpHeader;
+    packet[0] = kEchoRequest;
+    packet[4] = static_cast<std::uint8_t>(m_identifier >> 8);
+    packet[5] = static_cast<std::uint8_t>(m_identifier);
+    packet[6] = static_cast<std::uint8_t>(sequence >> 8);
+    packet[7] = static_cast<std::uint8_t>(sequence);
+    if (size > 0) std::memcpy(packet + kIcmpHeader, data, size);
+    const std::uint16_t sum = icmpChecksum(packet, kIcmpHeader + size);
+    packet[2] = static_cast<std::uint8_t>(sum >> 8);
+    packet[3] = static_cast<std::uint8_t>(sum);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = destination;
+    const ssize_t sent = ::sendto(m_fd, packet, kIcmpHeader + size, MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    return sent < 0 ? errno : 0;
+}
+
+std::vector<IcmpProbeSocket::Answer> IcmpProbeSocket::readAnswers(IPAddr destination) {
+    std::vector<Answer> out;
+    if (m_fd < 0) return out;
+    if (m_kind == IcmpSocketKind::Ping) readQueue(true, destination, out);
+    readQueue(false, destination, out);
+    return out;
+}
+
+void IcmpProbeSocket::readQueue(bool errors, IPAddr destination, std::vector<Answer>& out) {
+    // A flood of others' traffic is left for the next wake-up rather than read
+    // here without end.
+    for (int reads = 0; reads < 512; ++reads) {
+        std::uint8_t packet[2048];
+        alignas(cmsghdr) char control[512];
+        sockaddr_in from{};
+        iovec iov{packet, sizeof packet};
+        msghdr msg{};
+        msg.msg_name = &from;
+        msg.msg_namelen = sizeof from;
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(m_fd, &msg, MSG_DONTWAIT | (errors ? MSG_ERRQUEUE : 0));
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+            // A pending socket error is reported once by an ordinary read.
+            continue;
+        }
+        const auto size = static_cast<std::size_t>(n);
+        const auto sequence = answeredSequence(packet, size, m_kind);
+        if (!sequence) continue;
+        const EchoRequestKey key{m_kind, m_identifier, *sequence, destination};
+        std::optional<IcmpAnswer> answer;
+        if (m_kind == IcmpSocketKind::Raw)
+            answer = matchRawPacket(packet, size, key);
+        else if (errors)
+            answer = matchPingError(packet, size, msg, key);
+        else
+            answer = matchPingReply(packet, size, msg, from.sin_addr.s_addr, key);
+        if (answer) out.push_back({*sequence, std::move(*answer), arrival(msg)});
+    }
+}
+
+} // namespace win
