@@ -130,65 +130,85 @@ TEST_F(PathMonitorNetwork, LossAtOneRouterShowsAtItsHopAloneAndAsMtrSeesIt) {
     // Router 2 drops 30% of the time-exceeded answers it sends.
     if (!network.dropTimeExceeded(2, 30, dir.path().string()))
         GTEST_SKIP() << "nftables is not installed";
-    // mtr traces the same path at the same time, where it may (root, installed).
-    std::string mtr;
-    std::thread reference([&] {
-        if (::geteuid() != 0 || !NetNamespace::shell("command -v mtr")) return;
-        const std::string command = "ip netns exec " + network.host().name() +
-                                    " mtr -r -n -c 300 -i 0.05 " + network.target() +
-                                    " 2>/dev/null";
-        if (std::FILE* out = ::popen(command.c_str(), "r")) {
-            char buffer[512];
-            while (std::fgets(buffer, sizeof buffer, out))
-                mtr += buffer;
-            ::pclose(out);
-        }
-    });
-    const std::string target = network.target();
-    run(target, "0.05", "300");
-    const bool ended = waitUntil([&] { return !running(); }, 120000);
-    reference.join();
-    ASSERT_TRUE(ended);
+    const auto since = [](std::vector<std::string> lines, std::size_t first) {
+        lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
+        return lines;
+    };
+    for (int attempt = 1;; ++attempt) {
+        const std::size_t reportsBefore = printed(*window, "report 9").size();
+        const std::size_t seriesBefore = printed(*window, "series 10").size();
+        // mtr traces the same path at the same time, where it may (root, installed).
+        std::string mtr;
+        std::thread reference([&] {
+            if (::geteuid() != 0 || !NetNamespace::shell("command -v mtr")) return;
+            const std::string command = "ip netns exec " + network.host().name() +
+                                        " mtr -r -n -c 300 -i 0.05 " + network.target() +
+                                        " 2>/dev/null";
+            if (std::FILE* out = ::popen(command.c_str(), "r")) {
+                char buffer[512];
+                while (std::fgets(buffer, sizeof buffer, out))
+                    mtr += buffer;
+                ::pclose(out);
+            }
+        });
+        const std::string target = network.target();
+        run(target, "0.05", "300");
+        const bool ended = waitUntil([&] { return !running(); }, 120000);
+        reference.join();
+        ASSERT_TRUE(ended);
 
-    const auto rows = window->model().rows(Path_mon::HopList);
-    ASSERT_EQ(rows.size(), 4u);
-    const auto report = printed(*window, "report 9");
-    ASSERT_EQ(report.size(), rows.size());
-    const auto series = printed(*window, "series 10");
-    std::map<std::string, double> mtrLoss;
-    for (const std::string& line : split(mtr, '\n')) {
-        char hop[64] = {};
-        double loss = 0;
-        if (std::sscanf(line.c_str(), " %*d.|-- %63s %lf%%", hop, &loss) == 2) mtrLoss[hop] = loss;
-    }
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const ui::Row& row = rows[i];
-        const std::string hop = std::to_string(i + 1);
-        const std::string from = PathNetwork::hop(static_cast<int>(i) + 1);
-        EXPECT_EQ(row[0], hop);
-        EXPECT_NE(row[1].find(from), std::string::npos) << row[1];
-        // Every probe is answered or lost by the end, once each.
-        EXPECT_EQ(row[3], "300") << hop;
-        EXPECT_EQ(std::count_if(
-                      series.begin(), series.end(),
-                      [&](const std::string& s) { return s.rfind("Hop " + hop + "\t", 0) == 0; }),
-                  300);
-        const double loss = std::stod(row[2]);
-        if (i == 1) {
-            EXPECT_TRUE(loss >= 20 && loss <= 40) << loss;
-        } else {
-            EXPECT_LT(loss, 3) << hop;
+        const auto rows = window->model().rows(Path_mon::HopList);
+        ASSERT_EQ(rows.size(), 4u);
+        const auto report = since(printed(*window, "report 9"), reportsBefore);
+        ASSERT_EQ(report.size(), rows.size());
+        const auto series = since(printed(*window, "series 10"), seriesBefore);
+        std::map<std::string, double> mtrLoss;
+        for (const std::string& line : split(mtr, '\n')) {
+            char hop[64] = {};
+            double loss = 0;
+            if (std::sscanf(line.c_str(), " %*d.|-- %63s %lf%%", hop, &loss) == 2)
+                mtrLoss[hop] = loss;
         }
-        std::string joined = row[0];
-        for (std::size_t k = 1; k < row.size(); ++k)
-            joined += "\t" + row[k];
-        EXPECT_EQ(report[i], joined);
-        if (!mtr.empty()) {
-            ASSERT_TRUE(mtrLoss.count(from)) << mtr;
-            EXPECT_LE(std::fabs(mtrLoss[from] - loss), 10) << hop;
-            std::printf("hop %s %-12s ours %5.1f%%  mtr %5.1f%%\n", hop.c_str(), from.c_str(), loss,
-                        mtrLoss[from]);
+        // Two runs of 300 probes at 30% loss differ by more than 10 points about once
+        // in 130: a disagreement is measured once more before it counts.
+        bool agree = true;
+        for (std::size_t i = 0; i < rows.size() && !mtr.empty(); ++i) {
+            const std::string from = PathNetwork::hop(static_cast<int>(i) + 1);
+            agree = agree && mtrLoss.count(from) &&
+                    std::fabs(mtrLoss[from] - std::stod(rows[i][2])) <= 10;
         }
+        if (!agree && attempt == 1) continue;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const ui::Row& row = rows[i];
+            const std::string hop = std::to_string(i + 1);
+            const std::string from = PathNetwork::hop(static_cast<int>(i) + 1);
+            EXPECT_EQ(row[0], hop);
+            EXPECT_NE(row[1].find(from), std::string::npos) << row[1];
+            // Every probe is answered or lost by the end, once each.
+            EXPECT_EQ(row[3], "300") << hop;
+            EXPECT_EQ(std::count_if(series.begin(), series.end(),
+                                    [&](const std::string& s) {
+                                        return s.rfind("Hop " + hop + "\t", 0) == 0;
+                                    }),
+                      300);
+            const double loss = std::stod(row[2]);
+            if (i == 1) {
+                EXPECT_TRUE(loss >= 20 && loss <= 40) << loss;
+            } else {
+                EXPECT_LT(loss, 3) << hop;
+            }
+            std::string joined = row[0];
+            for (std::size_t k = 1; k < row.size(); ++k)
+                joined += "\t" + row[k];
+            EXPECT_EQ(report[i], joined);
+            if (!mtr.empty()) {
+                ASSERT_TRUE(mtrLoss.count(from)) << mtr;
+                EXPECT_LE(std::fabs(mtrLoss[from] - loss), 10) << hop;
+                std::printf("hop %s %-12s ours %5.1f%%  mtr %5.1f%%\n", hop.c_str(), from.c_str(),
+                            loss, mtrLoss[from]);
+            }
+        }
+        break;
     }
     EXPECT_EQ(rows[0][1], "router-one.example (198.18.1.1)");
 }
