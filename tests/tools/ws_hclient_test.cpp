@@ -1,4 +1,6 @@
 #include "httpfixture.h"
+#include "support/fullbacklog.h"
+#include "support/webservers.h"
 #include "tools/http/fetchrules.h"
 #include "tools/http/ws_hclient.h"
 
@@ -367,4 +369,134 @@ TEST_F(HttpClient, AHostilePageNeverWritesOutsideTheServersFolderAndTheWindowSta
         EXPECT_EQ(e.path().filename().string().rfind("escape", 0), std::string::npos);
     EXPECT_FALSE(fs::exists("/etc/escape2.htm"));
     EXPECT_FALSE(fs::exists("/etc/escape5.gif"));
+}
+
+namespace {
+
+// A server for each way a hostile or broken server answers, by path; any other
+// path gets "ok" and its name. argv[1] is the port its off-site link names.
+constexpr const char* kHostileServer = R"PY(
+import socket, sys, threading, zlib
+other = int(sys.argv[1])
+def gz(n):
+    c = zlib.compressobj(9, zlib.DEFLATED, 31)
+    return c.compress(bytes(n)) + c.flush()
+bomb = gz(64 << 20)
+pages = {
+    "ctl.htm": b'<a href="a\x7fb.htm"> <a href="c\xc2\x85d.htm"> <a href="e\xe2\x80\xaef.htm"> <a href="g\x9ah.htm">',
+    "off.htm": b'<img src="http://127.0.0.1:%d/off.gif">' % other,
+    "links.htm": b"".join(b"<a href=p%d.htm>" % i for i in range(1500)),
+}
+def forever(conn, block):
+    while True:
+        conn.sendall(block)
+def serve(conn):
+    try:
+        request = b""
+        while b"\r\n\r\n" not in request:
+            data = conn.recv(4096)
+            if not data:
+                return
+            request += data
+        path = request.split(b" ")[1][1:].decode("latin-1")
+        ok = lambda extra=b"": conn.sendall(b"HTTP/1.1 200 OK\r\n" + extra + b"\r\n")
+        if path == "gzbomb":
+            ok(b"Content-Encoding: gzip\r\n"); conn.sendall(bomb)
+        elif path == "endless":
+            ok(); forever(conn, b"x" * 65536)
+        elif path == "endlesschunked":
+            ok(b"Transfer-Encoding: chunked\r\n"); forever(conn, b"10000\r\n" + b"y" * 65536 + b"\r\n")
+        elif path == "endlessheader":
+            conn.sendall(b"HTTP/1.1 200 OK\r\n"); forever(conn, b"X-Fill: " + b"z" * 1000 + b"\r\n")
+        elif path == "badgzip":
+            ok(b"Content-Encoding: gzip\r\n"); conn.sendall(b"\x1f\x8b\x08\x00" + b"not gzip" * 100)
+        elif path == "short":
+            ok(b"Content-Length: 100000\r\n"); conn.sendall(b"0123456789")
+        elif path == "cuthead":
+            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Len")
+        elif path == "missing":
+            conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")
+        else:
+            body = pages.get(path, b"ok " + path.encode("latin-1"))
+            ok(b"Content-Length: %d\r\n" % len(body)); conn.sendall(body)
+    except OSError:
+        pass
+    finally:
+        conn.close()
+server = socket.create_server(("127.0.0.1", 0))
+print("port", server.getsockname()[1], flush=True)
+while True:
+    conn, _ = server.accept()
+    threading.Thread(target=serve, args=(conn,), daemon=True).start()
+)PY";
+
+testing_support::LocalServer hostileServer(const fs::path& dir, int otherPort) {
+    const fs::path script = dir / "hostile.py";
+    ScratchDir::write(script, kHostileServer);
+    return testing_support::LocalServer(
+        {testing_support::python(), "-u", script.string(), std::to_string(otherPort)});
+}
+
+} // namespace
+
+TEST_F(HttpClient, AHostileServerGetsNoIncompleteFileNoRunawayDiskOrMemoryAndEachFailureIsSaid) {
+    auto other = hostileServer(dir.path(), 0);
+    const int otherPort = other.waitForPort("port ");
+    auto hostile = hostileServer(dir.path(), otherPort);
+    const int port = hostile.waitForPort("port ");
+    ASSERT_GT(port, 0);
+    const testing_support::FullBacklog backlog;
+    ASSERT_TRUE(backlog.full());
+    fs::create_directories(dir.path() / "127.0.0.1/coll"); // "coll" fetched after "coll/x.htm"
+    rules("HREF=\r\nSRC=\r\n", "");
+    open({"", std::to_string(port), ""});
+    EXPECT_EQ(client->model().value(ws_HClient::LocalField), "index.htm");
+    press(ws_HClient::OffSiteBox);
+    const std::string off = "127.0.0.1:" + std::to_string(otherPort);
+    struct Row {
+        const char* behaviour;
+        const char* page;
+        int port;           // 0: the hostile server
+        std::string line;   // said once the fetch ends ("" : none awaited)
+        std::string stored; // beneath the current directory, "" : nothing
+    };
+    const Row rows[] = {
+        // With the tool's own bounds; then lowered, so they are reached in a moment.
+        {"gzip bomb past 100x and 16 MB", "gzbomb", 0, "Drop: gzbomb (expands past 100x)", ""},
+        {"endless body past the ceiling", "endless", 0, "Drop: endless (over 4 MB)", ""},
+        {"endless chunks", "endlesschunked", 0, "Drop: endlesschunked (over 4 MB)", ""},
+        {"endless header", "endlessheader", 0, "Drop: endlessheader (header over 64 KB)", ""},
+        {"damaged gzip", "badgzip", 0, "Drop: badgzip (damaged coding)", ""},
+        {"shorter than its length", "short", 0, "Drop: short (closed after 10 of 100000 bytes)",
+         ""},
+        {"closed in its header", "cuthead", 0, "Drop: cuthead (closed in its header)", ""},
+        {"error page", "missing", 0, "HTTP/1.1 404 Not Found", ""},
+        {"a page where a folder is", "coll", 0, "Drop: coll (Is a directory)", ""},
+        {"never accepts", "x.htm", backlog.port(), "WSAETIMEDOUT", ""},
+        {"control bytes in link names", "ctl.htm", 0, "", "127.0.0.1/e%E2%80%AEf.htm"},
+        {"off-site link with a port", "off.htm", 0, "", off + "/off.gif"},
+        {"more links than the queue holds", "links.htm", 0, "Queue full: 500 links dropped",
+         "127.0.0.1/links.htm"},
+    };
+    for (const Row& r : rows) {
+        type(ws_HClient::ServerEntry, "127.0.0.1");
+        type(ws_HClient::PortEntry, std::to_string(r.port ? r.port : port));
+        type(ws_HClient::PageEntry, r.page);
+        press(ws_HClient::GoButton);
+        if (!r.line.empty()) EXPECT_TRUE(logged(r.line)) << r.behaviour << ": " << log().back();
+        if (!r.stored.empty())
+            EXPECT_TRUE(waitUntil([&] { return fs::exists(dir.path() / r.stored); }, 20000))
+                << r.behaviour;
+        else
+            EXPECT_FALSE(fs::is_regular_file(dir.path() / "127.0.0.1" / r.page)) << r.behaviour;
+        client->invoke([&] {
+            static_cast<ws_HClient&>(*client).setBounds({4 << 20, 1000, std::chrono::seconds(1)});
+        }).get();
+    }
+    for (const char* name : {"a%7Fb.htm", "c%C2%85d.htm", "g%9Ah.htm"})
+        EXPECT_TRUE(waitUntil([&] { return fs::exists(dir.path() / "127.0.0.1" / name); }))
+            << name;
+    // The first link taken out leaves the real count.
+    EXPECT_TRUE(waitUntil(
+        [&] { return client->model().heading(ws_HClient::QueueList, 0) == " Download Q -  999"; }));
 }
