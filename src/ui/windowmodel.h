@@ -31,6 +31,7 @@ struct Change {
         Placement,   // geometry changed by the tool
         Redraw,      // the tool asked for its window to be redrawn
         Cursor,      // flag: the busy cursor is over the window (false: the normal one)
+        ToolTip,     // control, text: the tool changed a control's tip
     };
     Kind kind = Kind::Redraw;
     int control = 0;
@@ -92,6 +93,9 @@ public:
 
     std::string heading(int control, int column) const;
     void setHeading(int control, int column, const std::string& heading);
+    // A control's tip as the tool sets it while it runs; empty: the definition's.
+    std::string toolTip(int control) const;
+    void setToolTip(int control, const std::string& tip);
 
     int focus() const;
     void setFocus(int control);
@@ -122,6 +126,7 @@ private:
         bool checked = false;
         std::vector<Row> rows;
         std::map<int, std::string> headings;
+        std::string toolTip;
         std::size_t columns = 1;   // cells a row may show, for the dropped-rows line
         std::uint64_t dropped = 0; // rows gone past the ceiling since the list was filled
     };

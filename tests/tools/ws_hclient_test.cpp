@@ -184,6 +184,7 @@ TEST_F(HttpClient, RequestIsSentAsWrittenAndAResponseInPiecesIsStoredDecoded) {
         chunkedLine |= l.rfind("http/1.* In: ", 0) == 0;
     EXPECT_TRUE(chunkedLine);
     EXPECT_EQ(queued.links(), std::vector<std::string>{"a/b/z.htm"});
+    EXPECT_TRUE(console.has("ws_HClient#1 tip 18 " + (dir.path() / "127.0.0.1/a/b/index.htm").string()));
 }
 
 TEST_F(HttpClient, AGzipBodyIsStoredAsThePageItselfInFoldersFoundWithoutCase) {
@@ -376,58 +377,42 @@ namespace {
 // A server for each way a hostile or broken server answers, by path; any other
 // path gets "ok" and its name. argv[1] is the port its off-site link names.
 constexpr const char* kHostileServer = R"PY(
-import socket, sys, threading, zlib
-other = int(sys.argv[1])
-def gz(n):
-    c = zlib.compressobj(9, zlib.DEFLATED, 31)
-    return c.compress(bytes(n)) + c.flush()
-bomb = gz(64 << 20)
-pages = {
-    "ctl.htm": b'<a href="a\x7fb.htm"> <a href="c\xc2\x85d.htm"> <a href="e\xe2\x80\xaef.htm"> <a href="g\x9ah.htm">',
-    "off.htm": b'<img src="http://127.0.0.1:%d/off.gif">' % other,
-    "links.htm": b"".join(b"<a href=p%d.htm>" % i for i in range(1500)),
+import socketserver, sys, zlib
+ok, z = b"HTTP/1.1 200 OK\r\n", zlib.compressobj(9, zlib.DEFLATED, 31)
+page = lambda body: ok + b"Content-Length: %d\r\n\r\n" % len(body) + body
+once = {  # path: the whole answer
+    "gzbomb": ok + b"Content-Encoding: gzip\r\n\r\n" + z.compress(bytes(64 << 20)) + z.flush(),
+    "badgzip": ok + b"Content-Encoding: gzip\r\n\r\n\x1f\x8b\x08\x00" + b"not gzip" * 100,
+    "short": ok + b"Content-Length: 100000\r\n\r\n0123456789",
+    "cuthead": ok + b"Content-Len",
+    "missing": b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found",
+    "ctl.htm": page(b'<a href="a\x7fb.htm"> <a href="c\xc2\x85d.htm"> <a href="e\xe2\x80\xaef.htm"> '
+                    b'<a href="g\x9ah.htm">'),
+    "off.htm": page(b'<img src="http://127.0.0.1:%s/off.gif">' % sys.argv[1].encode()),
+    "links.htm": page(b"".join(b"<a href=p%d.htm>" % i for i in range(1500))),
 }
-def forever(conn, block):
-    while True:
-        conn.sendall(block)
-def serve(conn):
-    try:
-        request = b""
-        while b"\r\n\r\n" not in request:
-            data = conn.recv(4096)
-            if not data:
-                return
-            request += data
-        path = request.split(b" ")[1][1:].decode("latin-1")
-        ok = lambda extra=b"": conn.sendall(b"HTTP/1.1 200 OK\r\n" + extra + b"\r\n")
-        if path == "gzbomb":
-            ok(b"Content-Encoding: gzip\r\n"); conn.sendall(bomb)
-        elif path == "endless":
-            ok(); forever(conn, b"x" * 65536)
-        elif path == "endlesschunked":
-            ok(b"Transfer-Encoding: chunked\r\n"); forever(conn, b"10000\r\n" + b"y" * 65536 + b"\r\n")
-        elif path == "endlessheader":
-            conn.sendall(b"HTTP/1.1 200 OK\r\n"); forever(conn, b"X-Fill: " + b"z" * 1000 + b"\r\n")
-        elif path == "badgzip":
-            ok(b"Content-Encoding: gzip\r\n"); conn.sendall(b"\x1f\x8b\x08\x00" + b"not gzip" * 100)
-        elif path == "short":
-            ok(b"Content-Length: 100000\r\n"); conn.sendall(b"0123456789")
-        elif path == "cuthead":
-            conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Len")
-        elif path == "missing":
-            conn.sendall(b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found")
-        else:
-            body = pages.get(path, b"ok " + path.encode("latin-1"))
-            ok(b"Content-Length: %d\r\n" % len(body)); conn.sendall(body)
-    except OSError:
-        pass
-    finally:
-        conn.close()
-server = socket.create_server(("127.0.0.1", 0))
-print("port", server.getsockname()[1], flush=True)
-while True:
-    conn, _ = server.accept()
-    threading.Thread(target=serve, args=(conn,), daemon=True).start()
+endless = {  # path: the start, then a block sent for ever
+    "endless": (ok + b"\r\n", b"x" * 65536),
+    "endlesschunked": (ok + b"Transfer-Encoding: chunked\r\n\r\n", b"10000\r\n" + b"y" * 65536 + b"\r\n"),
+    "endlessheader": (ok, b"X-Fill: " + b"z" * 1000 + b"\r\n"),
+}
+class Handler(socketserver.StreamRequestHandler):
+    def handle(self):
+        path = self.rfile.readline().split(b" ")[1][1:].decode("latin-1")
+        while self.rfile.readline() not in (b"\r\n", b""):
+            pass
+        try:
+            if path in endless:
+                self.wfile.write(endless[path][0])
+                while True:
+                    self.wfile.write(endless[path][1])
+            self.wfile.write(once.get(path) or page(b"ok " + path.encode("latin-1")))
+        except OSError:
+            pass
+socketserver.ThreadingTCPServer.daemon_threads = True
+server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), Handler)
+print("port", server.server_address[1], flush=True)
+server.serve_forever()
 )PY";
 
 testing_support::LocalServer hostileServer(const fs::path& dir, int otherPort) {

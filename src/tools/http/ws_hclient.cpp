@@ -308,6 +308,7 @@ void ws_HClient::fetchPath(const std::string& requested) {
     }
     m_localPath = prepareLocalPath(server);
     model().setValue(LocalField, m_localPath);
+    model().setToolTip(LocalField, m_localPath);
 
     // A page fetched in this run is not fetched again, "write over" or not:
     // two pages linking each other would otherwise be fetched for ever.

@@ -43,6 +43,7 @@ void ConsoleWindow::modelChanged(const Change& c) {
         m_output.print(m_name, "heading " + n + " " + std::to_string(c.column), c.text);
         break;
     case Change::Kind::Visible: m_output.print(m_name, c.flag ? "shown" : "hidden"); break;
+    case Change::Kind::ToolTip: m_output.print(m_name, "tip " + n, c.text); break;
     case Change::Kind::Cursor:
         m_output.print(m_name, c.flag ? "cursor wait" : "cursor normal");
         break;
