@@ -153,9 +153,6 @@ TEST_F(HttpServer, TenConnectionsThatNeverAskAreClosedAfterTenSecondsAndOthersAr
     // Accepted one after another, as the backlog of one lets them in.
     EXPECT_TRUE(waitUntil(
         [&] { return countContaining(*server, " no request in 10 s, closed") == 10; }, 20000));
-    EXPECT_EQ(countContaining(*server, "127.0.0.1:" + std::to_string(localPort(idle[0])) +
-                                           " no request in 10 s, closed"),
-              1u);
     for (int fd : idle)
         ::close(fd);
 }
