@@ -130,8 +130,7 @@ constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 // size in bytes and becomes the answer's. FALSE with the error set when the
 // handle has no response yet, the query is not known or the buffer is too small
 // (ERROR_INSUFFICIENT_BUFFER, *length then the size needed).
-BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length,
-                    DWORD* index);
+BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length, DWORD* index);
 
 // The calling thread's last error, as every call above leaves it on failure.
 DWORD GetLastError();

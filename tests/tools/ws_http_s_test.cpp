@@ -144,13 +144,11 @@ TEST_F(HttpServer, TenConnectionsThatNeverAskAreClosedAfterTenSecondsAndOthersAr
     const auto start = std::chrono::steady_clock::now();
     EXPECT_NE(fetch(port, {"GET / HTTP/1.0\r\n\r\n"}), page); // turned away while they hold
     std::string got;
-    // A normal client tries twice a second until it is served.
     while (got != page && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
         if ((got = fetch(port, {"GET / HTTP/1.0\r\n\r\n"})) != page) ::usleep(500000);
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_EQ(got, page);
     EXPECT_LT(waited, std::chrono::seconds(15)) << "served again once the ten are closed";
-    // Accepted one after another, as the backlog of one lets them in.
     EXPECT_TRUE(waitUntil(
         [&] { return countContaining(*server, " no request in 10 s, closed") == 10; }, 20000));
     for (int fd : idle)

@@ -176,7 +176,7 @@ INSTANTIATE_TEST_SUITE_P(
                       RefusedCase{"set Form 99999999999999999999999 x", "no control 9999"},
                       RefusedCase{"press Form 0", "no control 0 in Form#1"},
                       RefusedCase{"press Form 8", "no control 8 in Form#1"},
-                      RefusedCase{"set Form Name: x", "Name: of Form#1 is a prompt; it labels control 7"},
+                      RefusedCase{"set Form Name: x", "is a prompt; it labels control 7"},
                       RefusedCase{"waitfor Form open -5", "waitfor -5: seconds"},
                       RefusedCase{"waitfor Form open nan", "waitfor nan: seconds"},
                       RefusedCase{"dump Form#0", "no window Form#0"},

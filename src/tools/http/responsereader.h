@@ -2,8 +2,8 @@
 #include "tools/http/bodyinflater.h"
 #include "tools/http/chunkdecoder.h"
 
-#include <functional>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>

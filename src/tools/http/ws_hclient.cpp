@@ -15,8 +15,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/time.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace tools {
@@ -355,7 +355,8 @@ std::string ws_HClient::prepareLocalPath(const std::string& server) {
     const std::string base = win::currentDirectory();
     // Backslashes separate folders on the system the paths were written for,
     // in the file name as well as in the page's folder.
-    const std::string relative = server + "/" + http::printableName(http::diskPath(m_pageDir + m_pageFile));
+    const std::string relative =
+        server + "/" + http::printableName(http::diskPath(m_pageDir + m_pageFile));
     // Each folder from the left, found without case as Windows would find it;
     // a folder that exists already is no failure.
     for (std::size_t slash = relative.find('/'); slash != std::string::npos;

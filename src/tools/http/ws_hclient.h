@@ -137,7 +137,7 @@ private:
     http::ResponseReader m_response;
     int m_parseFile = -1;
     std::unique_ptr<http::LinkExtractor> m_extractor;
-    std::string m_fetchPath;                  // the path of the fetch under way
+    std::string m_fetchPath;                   // the path of the fetch under way
     std::unordered_set<std::string> m_fetched; // local paths fetched since Go
     std::chrono::milliseconds m_connectWait = kConnectWait;
 };

@@ -110,8 +110,7 @@ void ws_HClient::startParse() {
     if (m_parseFile < 0) {
         // A file that is gone is skipped silently; one that cannot be opened
         // for want of descriptors is said.
-        if (errno == EMFILE || errno == ENFILE)
-            log(std::string("Parse: ") + std::strerror(errno));
+        if (errno == EMFILE || errno == ENFILE) log(std::string("Parse: ") + std::strerror(errno));
         m_fetchBusy = false;
         return;
     }

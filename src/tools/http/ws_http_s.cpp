@@ -297,7 +297,8 @@ void WS_http_s::parseRequests() {
         m_log.addDirect(lower + " #" + std::to_string(slot.socket));
         model().redraw();
         const std::string root = text::trimRight(rootDir());
-        const std::string exact = http::servedFileName(root, http::servedPath(*path, defaultPage()));
+        const std::string exact =
+            http::servedFileName(root, http::servedPath(*path, defaultPage()));
         // The name as sent comes first; then the lower-cased one, as a server
         // whose names have no case would find it; then any spelling of it.
         // Missing, outside the served directory or not a plain file: the peer

@@ -390,7 +390,8 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
         c.widget->setEnabled(q.change.flag);
         break;
     case Change::Kind::ToolTip:
-        c.widget->setToolTip(textedge::toQt(q.change.text.empty() ? c.def->toolTip : q.change.text));
+        c.widget->setToolTip(
+            textedge::toQt(q.change.text.empty() ? c.def->toolTip : q.change.text));
         break;
     case Change::Kind::Checked:
         if (auto* button = qobject_cast<QAbstractButton*>(c.widget)) {
