@@ -362,7 +362,9 @@ std::string ws_HClient::prepareLocalPath(const std::string& server) {
     for (std::size_t slash = relative.find('/'); slash != std::string::npos;
          slash = relative.find('/', slash + 1))
         ::mkdir(http::matchNoCase(base, relative.substr(0, slash)).c_str(), 0777);
-    return http::matchNoCase(base, relative);
+    // The page itself keeps its name: "faq.html" beside "FAQ.html" is another page.
+    const std::size_t last = relative.rfind('/');
+    return http::matchNoCase(base, relative.substr(0, last)) + relative.substr(last);
 }
 
 bool ws_HClient::connectAndSend(const std::string& request, std::uint16_t port) {
