@@ -482,7 +482,6 @@ TEST_F(HttpClient, AHostileServerGetsNoIncompleteFileNoRunawayDiskOrMemoryAndEac
     }
     for (const char* name : {"a%7Fb.htm", "c%C2%85d.htm", "g%9Ah.htm"})
         EXPECT_TRUE(waitUntil([&] { return fs::exists(dir.path() / "127.0.0.1" / name); })) << name;
-    // The first link taken out leaves the real count.
     EXPECT_TRUE(waitUntil(
         [&] { return client->model().heading(ws_HClient::QueueList, 0) == " Download Q -  999"; }));
 }
