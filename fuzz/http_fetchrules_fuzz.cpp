@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     const std::string request = requestText(input, target.server, static_cast<std::uint16_t>(size));
     if (!request.starts_with("GET /") || !request.ends_with("\r\n\r\n")) std::abort();
+    // A stored name never holds a byte that would not show.
+    for (const char c : printableName(input))
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) std::abort();
+    (void)splitHostPort(input);
     (void)isDottedAddress(input);
     (void)shouldFetch(size & 1, size & 2, size & 4);
     return 0;

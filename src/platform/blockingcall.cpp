@@ -189,9 +189,10 @@ int cancellableConnect(int fd, const sockaddr* name, socklen_t namelen) {
             error = soError;
             break;
         }
-        // What a blocking connect says when its SO_SNDTIMEO runs out.
+        // A blocking connect that gives up is a time-out to Winsock
+        // (WSAETIMEDOUT), where Linux would leave it in progress.
         case BlockingWait::Result::TimedOut:
-            error = EINPROGRESS;
+            error = ETIMEDOUT;
             break;
         case BlockingWait::Result::Cancelled:
             error = EINTR;

@@ -3,6 +3,9 @@
 #include "platform/internetlibrary.h"
 #include "platform/winsock.h"
 
+#include <cstring>
+#include <string>
+
 namespace win {
 namespace {
 
@@ -51,6 +54,33 @@ HINTERNET InternetOpenUrlA(HINTERNET session, const char* url, const char* heade
 BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD* read) {
     DWORD error = 0;
     return library().read(file, buffer, toRead, read, error) ? TRUE : failed<BOOL>(FALSE, error);
+}
+
+BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length, DWORD*) {
+    if (length == nullptr || buffer == nullptr) return failed<BOOL>(FALSE, ERROR_INVALID_PARAMETER);
+    if ((infoLevel & 0xFFFF) != HTTP_QUERY_STATUS_CODE)
+        return failed<BOOL>(FALSE, ERROR_HTTP_HEADER_NOT_FOUND);
+    DWORD error = 0;
+    const int status = library().status(request, error);
+    if (status == 0) return failed<BOOL>(FALSE, error);
+    if ((infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0) {
+        if (*length < sizeof(DWORD)) {
+            *length = sizeof(DWORD);
+            return failed<BOOL>(FALSE, ERROR_INSUFFICIENT_BUFFER);
+        }
+        const auto value = static_cast<DWORD>(status);
+        std::memcpy(buffer, &value, sizeof value);
+        *length = sizeof value;
+        return TRUE;
+    }
+    const std::string text = std::to_string(status);
+    if (*length < text.size() + 1) {
+        *length = static_cast<DWORD>(text.size() + 1);
+        return failed<BOOL>(FALSE, ERROR_INSUFFICIENT_BUFFER);
+    }
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    *length = static_cast<DWORD>(text.size());
+    return TRUE;
 }
 
 BOOL InternetCloseHandle(HINTERNET handle) {

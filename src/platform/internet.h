@@ -62,6 +62,8 @@ constexpr DWORD INTERNET_STATUS_REDIRECT = 110;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_HTTP_HEADER_NOT_FOUND = 12150;
 constexpr DWORD ERROR_IO_PENDING = 997;
 constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
 constexpr DWORD ERROR_INTERNET_INTERNAL_ERROR = 12004;
@@ -119,6 +121,16 @@ BOOL InternetCloseHandle(HINTERNET handle);
 // The time-outs in milliseconds (connect, receive) of a session, used by
 // the URLs opened afterwards. Defaults: 60 s to connect, 30 s without data.
 BOOL InternetSetOptionA(HINTERNET handle, DWORD option, void* buffer, DWORD length);
+
+constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
+constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
+
+// Facts of an opened URL's response; only HTTP_QUERY_STATUS_CODE is known here,
+// as text or (with HTTP_QUERY_FLAG_NUMBER) as a DWORD. `*length` is the buffer's
+// size in bytes and becomes the answer's. FALSE with the error set when the
+// handle has no response yet, the query is not known or the buffer is too small
+// (ERROR_INSUFFICIENT_BUFFER, *length then the size needed).
+BOOL HttpQueryInfoA(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* length, DWORD* index);
 
 // The calling thread's last error, as every call above leaves it on failure.
 DWORD GetLastError();

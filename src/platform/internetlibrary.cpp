@@ -174,6 +174,18 @@ BOOL InternetLibrary::read(HINTERNET file, void* buffer, DWORD toRead, DWORD* re
     return result;
 }
 
+int InternetLibrary::status(HINTERNET file, DWORD& error) {
+    std::lock_guard lock(m_mutex);
+    const auto node = find(file);
+    const auto request = asRequest(node);
+    if (!request) {
+        error = node ? ERROR_INTERNET_INCORRECT_HANDLE_TYPE : ERROR_INVALID_HANDLE;
+        return 0;
+    }
+    if (request->status() == 0) error = ERROR_INTERNET_INCORRECT_HANDLE_STATE;
+    return request->status();
+}
+
 BOOL InternetLibrary::close(HINTERNET handle, DWORD& error) {
     std::vector<std::shared_ptr<InternetHandle>> nodes;
     {

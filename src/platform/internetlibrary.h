@@ -38,6 +38,9 @@ public:
     HINTERNET openUrl(HINTERNET session, const char* url, const char* headers, DWORD headersLength,
                       DWORD flags, DWORD_PTR context, DWORD& error);
     BOOL read(HINTERNET file, void* buffer, DWORD toRead, DWORD* read, DWORD& error);
+    // The status code of an opened URL's response; 0 with the error set when
+    // there is none (not a URL handle, or not opened yet).
+    int status(HINTERNET file, DWORD& error);
     BOOL close(HINTERNET handle, DWORD& error);
     BOOL setOption(HINTERNET handle, DWORD option, const void* buffer, DWORD length, DWORD& error);
 

@@ -432,6 +432,7 @@ void InternetRequest::headerLine(const std::string& line) {
     {
         std::lock_guard lock(m_library.mutex());
         m_opened = true;
+        m_openedStatus = m_status;
     }
     m_awaiting = false;
     queueResult(INTERNET_STATUS_REQUEST_COMPLETE, reinterpret_cast<DWORD_PTR>(value()), 0);

@@ -57,6 +57,8 @@ public:
     // The handle is being closed: a pending read is forgotten, nothing more is
     // written into its buffer.
     void cancel();
+    // The status code of the response the open completed with; 0 before.
+    int status() const { return m_openedStatus; }
 
 private:
     // libcurl's hooks (the library's thread).
@@ -104,6 +106,7 @@ private:
 
     // --- under the library's mutex ---
     bool m_opened = false; // the open has completed
+    int m_openedStatus = 0; // the status it completed with
     bool m_done = false;   // the transfer has ended
     DWORD m_error = 0;     // how it ended
     std::string m_body;    // arrived, not read yet

@@ -112,6 +112,29 @@ const ControlDef* WindowDefinition::controlByLabel(const std::string& label) con
     return nullptr;
 }
 
+const ControlDef* WindowDefinition::labelledBy(const ControlDef& prompt) const {
+    bool after = false;
+    for (const auto& c : controls) {
+        if (&c == &prompt) {
+            after = true;
+            continue;
+        }
+        if (!after) continue;
+        switch (c.kind) {
+        case ControlKind::Prompt:
+            return nullptr;
+        case ControlKind::Button:
+        case ControlKind::Group:
+        case ControlKind::Picture:
+        case ControlKind::Radio:
+            continue;
+        default:
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
 namespace {
 
 const MenuItemDef* findMenuItem(const std::vector<MenuItemDef>& items, int id) {

@@ -99,6 +99,10 @@ struct WindowDefinition {
     const ControlDef* control(int number) const;
     // The control whose label matches, compared without "&" and trailing blanks.
     const ControlDef* controlByLabel(const std::string& label) const;
+    // The control a prompt labels: the first field after it (an entry, spin
+    // box, text box, list, display, check box), passing buttons beside it;
+    // null when another prompt comes first.
+    const ControlDef* labelledBy(const ControlDef& prompt) const;
     const MenuItemDef* menuItem(int id) const;
     // A menu item by its labels without "&" and trailing blanks, joined by "/".
     const MenuItemDef* menuItemByPath(const std::string& path) const;

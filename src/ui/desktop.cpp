@@ -78,6 +78,29 @@ std::shared_ptr<ToolWindow> Desktop::find(const std::string& name) const {
     return newest;
 }
 
+bool Desktop::mayOpen(const std::string& name) const {
+    const auto hash = name.find('#');
+    const std::string procedure = name.substr(0, hash);
+    std::lock_guard lock(m_mutex);
+    const auto started = m_instances.find(procedure);
+    const int count = started == m_instances.end() ? 0 : started->second;
+    if (procedure.empty() || (!m_registry.contains(procedure) && count == 0)) return false;
+    if (hash == std::string::npos) return true;
+    const std::string digits = name.substr(hash + 1);
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int number = std::stoi(digits);
+    if (number == 0) return false;
+    for (const auto& w : m_windows)
+        if (w->name() == name) return true;
+    // Instances are numbered in the order they start: one already started and
+    // gone never comes back, and there is only the one frame.
+    if (number <= count) return false;
+    const auto frame = m_frame.lock();
+    return !frame || frame->procedure() != procedure;
+}
+
 std::shared_ptr<ToolWindow> Desktop::waitFor(const std::string& name, int milliseconds) const {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     std::unique_lock lock(m_mutex);

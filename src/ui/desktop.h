@@ -38,6 +38,10 @@ public:
     std::vector<std::shared_ptr<ToolWindow>> windows() const;
     // "PROC#N", or "PROC" for its newest open instance.
     std::shared_ptr<ToolWindow> find(const std::string& name) const;
+    // Whether a window of that name is open or may still open: false for a
+    // numbered instance that has closed, a frame other than the open one, a
+    // number that is not one, and a procedure nobody has.
+    bool mayOpen(const std::string& name) const;
     // Waits until a window of that name has opened; null after the time-out.
     std::shared_ptr<ToolWindow> waitFor(const std::string& name, int milliseconds) const;
 

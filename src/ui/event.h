@@ -51,6 +51,7 @@ struct Event {
         DumpMenu,    // text = the item's label, flag = checked
         Series,      // control, text = the series' name, sample
         Report,      // control, figures = one row of a finished run's report
+        Tip,         // control, text = the control's new tool tip
     };
     Kind kind;
     std::string_view window; // "PROC#N", "-" for none

@@ -191,9 +191,9 @@ constexpr KindEntry kKinds[] = {
     {"beep", nothing},    {"cue", cue},        {"front", nothing},    {"refused", refused},
     {"timeout", timeout}, {"saved", saved},    {"dump", dumpCaption}, {"dump", dumpControl},
     {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},   {"series", series},
-    {"report", report},
+    {"report", report},   {"tip", field},
 };
-static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Report) + 1);
+static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Tip) + 1);
 
 } // namespace
 

@@ -76,6 +76,9 @@ void EventWindow::modelChanged(const Change& c) {
     case Change::Kind::Cursor:
         e.kind = K::Cursor;
         break;
+    case Change::Kind::ToolTip:
+        e.kind = K::Tip;
+        break;
     // Focus, status zones, menu checks, placement and redraws change all the time
     // or say nothing new; a script's `dump` shows them. A row's note repeats, for
     // the eye, the error its log line already gave.

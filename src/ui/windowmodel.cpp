@@ -267,6 +267,18 @@ void WindowModel::setHeading(int control, int column, const std::string& heading
     update(c, [&] { state(control).headings[column] = heading; });
 }
 
+std::string WindowModel::toolTip(int control) const {
+    std::lock_guard lock(m_mutex);
+    const ControlState* s = find(control);
+    return s ? s->toolTip : std::string();
+}
+
+void WindowModel::setToolTip(int control, const std::string& tip) {
+    Change c = makeChange(Change::Kind::ToolTip, control);
+    c.text = tip;
+    update(c, [&] { state(control).toolTip = tip; });
+}
+
 int WindowModel::focus() const {
     std::lock_guard lock(m_mutex);
     return m_focus;

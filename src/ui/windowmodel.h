@@ -53,6 +53,7 @@ struct Change {
         RowChanged,  // control, count = the row's index, row: a row replaced in place
         Sampled,     // control, text = series name, sample: a chart's new value
         Report,      // control, report: the figures of a finished run, one row each
+        ToolTip,     // control, text: the tool changed a control's tip
     };
     Kind kind = Kind::Redraw;
     int control = 0;
@@ -135,6 +136,9 @@ public:
 
     std::string heading(int control, int column) const;
     void setHeading(int control, int column, const std::string& heading);
+    // A control's tip as the tool sets it while it runs; empty: the definition's.
+    std::string toolTip(int control) const;
+    void setToolTip(int control, const std::string& tip);
 
     int focus() const;
     void setFocus(int control);
@@ -166,6 +170,7 @@ private:
         std::vector<Row> rows;
         std::map<int, std::string> headings;
         std::map<std::size_t, std::string> notes; // row -> why it is marked
+        std::string toolTip;
         std::size_t columns = 1;   // cells a row may show, for the dropped-rows line
         std::uint64_t dropped = 0; // rows gone past the ceiling since the list was filled
         std::deque<Sample> samples;             // charts

@@ -48,7 +48,7 @@ const std::string kGif = "GIF89a" + std::string(300, '\x01');
 void writeSite(const fs::path& www) {
     fs::create_directories(www / "img");
     ScratchDir::write(www / "default.htm", "<html><img src=\"img/Logo.GIF\"></html>");
-    ScratchDir::write(www / "img/logo.gif", kGif);
+    ScratchDir::write(www / "img/Logo.GIF", kGif); // links keep their case
     ScratchDir::write("Varlo.stp", "SRC=\n");
 }
 
@@ -83,8 +83,8 @@ TEST(HttpTools, LauncherStartsTheServerWhoseTestButtonMirrorsItsDefaultPage) {
     EXPECT_TRUE(program.printed("WS_http_s#1 beep")) << out;
     const fs::path stored = dir.path() / address;
     EXPECT_EQ(ScratchDir::read(stored / "default.htm"), "<html><img src=\"img/Logo.GIF\"></html>");
-    EXPECT_EQ(ScratchDir::read(stored / "img/logo.gif"), kGif);
-    EXPECT_TRUE(program.printed("ws_HClient#1 picture " + (stored / "img/logo.gif").string()))
+    EXPECT_EQ(ScratchDir::read(stored / "img/Logo.GIF"), kGif);
+    EXPECT_TRUE(program.printed("ws_HClient#1 picture " + (stored / "img/Logo.GIF").string()))
         << out;
     const std::string ini = ScratchDir::read("VARlo.INI");
     EXPECT_NE(ini.find("WShttpDel=1\r\n"), std::string::npos) << ini;
@@ -133,5 +133,5 @@ TEST(HttpTools, MenuOpensTheClientThatFetchesFromPythonsHttpServer) {
     ASSERT_EQ(status, 0) << program.output();
     EXPECT_EQ(program.output().find("timeout"), std::string::npos) << program.output();
     EXPECT_NE(program.output().find("\thttp/1.x In: "), std::string::npos) << program.output();
-    EXPECT_EQ(ScratchDir::read(dir.path() / "127.0.0.1/img/logo.gif"), kGif);
+    EXPECT_EQ(ScratchDir::read(dir.path() / "127.0.0.1/img/Logo.GIF"), kGif);
 }

@@ -204,6 +204,7 @@ TEST_F(HttpAsyTest, FailuresAreListedWithTheirNamesAndRefusedUrlsTouchNothing) {
         // Codes beyond the window's table are listed without a name.
         {behaviour.url("/empty"), {"ERROR:", "12152", ""}},
         {"gopher://127.0.0.1/", {"ERROR:", "12006", "error_internet_unrecognized_scheme"}},
+        {behaviour.url("/missing.bin"), {"ERROR:", "404", ""}},
         // Folders that would leave the current directory: refused before anything.
         {behaviour.url("/a/../../x.htm"), {"ERROR:", "12005", "error_internet_invalid_url"}},
         {"http://user@127.0.0.1/x.htm", {"ERROR:", "12005", "error_internet_invalid_url"}},

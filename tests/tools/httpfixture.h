@@ -117,7 +117,7 @@ struct Site {
             "<html><body>\r\n<a href=\"docs/a.htm\">A</a>\r\n<img src=\"img/logo.gif\">\r\n"
             "<a href='quoted.htm'>q</a>\r\n<a href=\"ads/banner.htm\">ad</a>\r\n"
             "<img src=\"http://localhost/off/pic.jpg\">\r\n"
-            "<A HREF=Docs/Upper.HTM>u</A>\r\n</body></html>\r\n";
+            "<A HREF=docs/Upper.htm>u</A>\r\n</body></html>\r\n";
         std::string a = "<a href=\"./b.htm\">b</a> <a href=\"../top.htm\">top</a>\n"
                         "<img src=\"pics/x.gif\" alt=\"x\">\n";
         // The tag of the last link straddles the first 10,240-byte block.
@@ -125,7 +125,7 @@ struct Site {
         files["docs/a.htm"] = a;
         files["docs/b.htm"] = "plain page, no links";
         files["docs/far.htm"] = "far";
-        files["docs/upper.htm"] = "upper";
+        files["docs/Upper.htm"] = "upper";
         files["docs/pics/x.gif"] = gif.substr(0, 3000);
         files["top.htm"] = "<a href=index.htm>home</a>";
         files["img/logo.gif"] = gif;
@@ -133,7 +133,7 @@ struct Site {
         files["quoted.htm"] = "never fetched";
         files["ads/banner.htm"] = "never fetched";
         for (const char* p : {"index.htm", "docs/a.htm", "docs/b.htm", "docs/far.htm",
-                              "docs/upper.htm", "docs/pics/x.gif", "top.htm", "img/logo.gif"})
+                              "docs/Upper.htm", "docs/pics/x.gif", "top.htm", "img/logo.gif"})
             mirrored[std::string("127.0.0.1/") + p] = files[p];
         mirrored["localhost/off/pic.jpg"] = files["off/pic.jpg"];
     }

@@ -103,3 +103,42 @@ TEST_F(Nginx, TheSiteIsMirroredFromGzipAndChunkedRepliesAsTheOriginalFiles) {
         chunkedLine |= row.size() > 1 && row[1].rfind("http/1.* In: ", 0) == 0;
     EXPECT_TRUE(chunkedLine);
 }
+
+TEST_F(Nginx, TodaysLinksAreFetchedOnceEachAsSpelledAndAnErrorPageIsNoPage) {
+    const std::string index = "<a href=\"Guide.html#options\"> <a href=\"Guide.html#b\"> "
+                              "<a href=\"Guide.html\"> <a href=\"#top\"> <a href=\"NEWS.html\"> "
+                              "<a href=\"missing.html\">";
+    const std::string guide = "<a href=\"index.html\"> <a href=\"NEWS.html#x\"> <a href=news.html>";
+    put("index.html", index);
+    put("Guide.html", guide);
+    put("NEWS.html", "upper news");
+    put("news.html", "lower news");
+    ScratchDir::write("Varlo.stp", "HREF=\n");
+    WriteSetting("Client Settings", "HTCPClientIP", "127.0.0.1");
+    WriteSetting("Client Settings", "HTCPforce", "1"); // "write over": still once a run
+    auto client = desktop->start("ws_HClient", {"127.0.0.1", std::to_string(port), "index.html"});
+    const std::map<std::string, std::string> site = {{"index.html", index},
+                                                     {"Guide.html", guide},
+                                                     {"NEWS.html", "upper news"},
+                                                     {"news.html", "lower news"}};
+    const auto count = [&](const std::string& start) { // lines that begin so
+        const auto l = texts(*client, ws_HClient::LogList);
+        return std::count_if(l.begin(), l.end(),
+                             [&](const auto& t) { return t.starts_with(start); });
+    };
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return filesBeneath(dir.path() / "127.0.0.1") == site &&
+                   count("HTTP/1.1 404 Not Found") &&
+                   client->model().heading(ws_HClient::QueueList, 0) == " Download Q -     ";
+        },
+        30000));
+    const std::pair<const char*, long> requests[] = {
+        {"Out: GET /Guide.html HTTP/1.1\r", 1}, // its fragments are the same page
+        {"Out: GET /NEWS.html HTTP/1.1\r", 1},  // the case kept on the wire and on disk
+        {"Out: GET /index.html HTTP/1.1\r", 1}, // linked back: not fetched again this run
+        {"Out: GET / HTTP/1.1\r", 0},           // "#top" is the page itself
+    };
+    for (const auto& [line, times] : requests)
+        EXPECT_EQ(count(line), times) << line;
+}

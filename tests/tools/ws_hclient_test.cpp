@@ -1,4 +1,6 @@
 #include "httpfixture.h"
+#include "support/fullbacklog.h"
+#include "support/webservers.h"
 #include "tools/http/fetchrules.h"
 #include "tools/http/ws_hclient.h"
 
@@ -182,6 +184,8 @@ TEST_F(HttpClient, RequestIsSentAsWrittenAndAResponseInPiecesIsStoredDecoded) {
         chunkedLine |= l.rfind("http/1.* In: ", 0) == 0;
     EXPECT_TRUE(chunkedLine);
     EXPECT_EQ(queued.links(), std::vector<std::string>{"a/b/z.htm"});
+    EXPECT_TRUE(
+        console.has("ws_HClient#1 tip 18 " + (dir.path() / "127.0.0.1/a/b/index.htm").string()));
 }
 
 TEST_F(HttpClient, AGzipBodyIsStoredAsThePageItselfInFoldersFoundWithoutCase) {
@@ -367,4 +371,117 @@ TEST_F(HttpClient, AHostilePageNeverWritesOutsideTheServersFolderAndTheWindowSta
         EXPECT_EQ(e.path().filename().string().rfind("escape", 0), std::string::npos);
     EXPECT_FALSE(fs::exists("/etc/escape2.htm"));
     EXPECT_FALSE(fs::exists("/etc/escape5.gif"));
+}
+
+namespace {
+
+// A server for each way a hostile or broken server answers, by path; any other
+// path gets "ok" and its name. argv[1] is the port its off-site link names.
+constexpr const char* kHostileServer = R"PY(
+import socketserver, sys, zlib
+ok, z = b"HTTP/1.1 200 OK\r\n", zlib.compressobj(9, zlib.DEFLATED, 31)
+page = lambda body: ok + b"Content-Length: %d\r\n\r\n" % len(body) + body
+once = {  # path: the whole answer
+    "gzbomb": ok + b"Content-Encoding: gzip\r\n\r\n" + z.compress(bytes(64 << 20)) + z.flush(),
+    "badgzip": ok + b"Content-Encoding: gzip\r\n\r\n\x1f\x8b\x08\x00" + b"not gzip" * 100,
+    "short": ok + b"Content-Length: 100000\r\n\r\n0123456789",
+    "cuthead": ok + b"Content-Len",
+    "missing": b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found",
+    "ctl.htm": page(b'<a href="a\x7fb.htm"> <a href="c\xc2\x85d.htm"> <a href="e\xe2\x80\xaef.htm"> '
+                    b'<a href="g\x9ah.htm">'),
+    "off.htm": page(b'<img src="http://127.0.0.1:%s/off.gif">' % sys.argv[1].encode()),
+    "links.htm": page(b"".join(b"<a href=p%d.htm>" % i for i in range(1500))),
+}
+endless = {  # path: the start, then a block sent for ever
+    "endless": (ok + b"\r\n", b"x" * 65536),
+    "endlesschunked": (ok + b"Transfer-Encoding: chunked\r\n\r\n", b"10000\r\n" + b"y" * 65536 + b"\r\n"),
+    "endlessheader": (ok, b"X-Fill: " + b"z" * 1000 + b"\r\n"),
+}
+class Handler(socketserver.StreamRequestHandler):
+    def handle(self):
+        path = self.rfile.readline().split(b" ")[1][1:].decode("latin-1")
+        while self.rfile.readline() not in (b"\r\n", b""):
+            pass
+        try:
+            if path in endless:
+                self.wfile.write(endless[path][0])
+                while True:
+                    self.wfile.write(endless[path][1])
+            self.wfile.write(once.get(path) or page(b"ok " + path.encode("latin-1")))
+        except OSError:
+            pass
+socketserver.ThreadingTCPServer.daemon_threads = True
+server = socketserver.ThreadingTCPServer(("127.0.0.1", 0), Handler)
+print("port", server.server_address[1], flush=True)
+server.serve_forever()
+)PY";
+
+testing_support::LocalServer hostileServer(const fs::path& dir, int otherPort) {
+    const fs::path script = dir / "hostile.py";
+    ScratchDir::write(script, kHostileServer);
+    return testing_support::LocalServer(
+        {testing_support::python(), "-u", script.string(), std::to_string(otherPort)});
+}
+
+} // namespace
+
+TEST_F(HttpClient, AHostileServerGetsNoIncompleteFileNoRunawayDiskOrMemoryAndEachFailureIsSaid) {
+    auto other = hostileServer(dir.path(), 0);
+    const int otherPort = other.waitForPort("port ");
+    auto hostile = hostileServer(dir.path(), otherPort);
+    const int port = hostile.waitForPort("port ");
+    const testing_support::FullBacklog backlog;
+    ASSERT_TRUE(backlog.full());
+    fs::create_directories(dir.path() / "127.0.0.1/coll"); // "coll" fetched after "coll/x.htm"
+    rules("HREF=\r\nSRC=\r\n", "");
+    open({"", std::to_string(port), ""});
+    EXPECT_EQ(client->model().value(ws_HClient::LocalField), "index.htm");
+    press(ws_HClient::OffSiteBox);
+    const std::string off = "127.0.0.1:" + std::to_string(otherPort);
+    struct Row {
+        const char* behaviour;
+        const char* page;
+        int port;           // 0: the hostile server
+        std::string line;   // said once the fetch ends ("" : none awaited)
+        std::string stored; // beneath the current directory, "" : nothing
+    };
+    const Row rows[] = {
+        // With the tool's own bounds; then lowered, so they are reached in a moment.
+        {"gzip bomb past 100x and 16 MB", "gzbomb", 0, "Drop: gzbomb (expands past 100x)", ""},
+        {"endless body past the ceiling", "endless", 0, "Drop: endless (over 4 MB)", ""},
+        {"endless chunks", "endlesschunked", 0, "Drop: endlesschunked (over 4 MB)", ""},
+        {"endless header", "endlessheader", 0, "Drop: endlessheader (header over 64 KB)", ""},
+        {"damaged gzip", "badgzip", 0, "Drop: badgzip (damaged coding)", ""},
+        {"shorter than its length", "short", 0, "Drop: short (closed after 10 of 100000 bytes)",
+         ""},
+        {"closed in its header", "cuthead", 0, "Drop: cuthead (closed in its header)", ""},
+        {"error page", "missing", 0, "HTTP/1.1 404 Not Found", ""},
+        {"a page where a folder is", "coll", 0, "Drop: coll (Is a directory)", ""},
+        {"never accepts", "x.htm", backlog.port(), "WSAETIMEDOUT", ""},
+        {"control bytes in link names", "ctl.htm", 0, "", "127.0.0.1/e%E2%80%AEf.htm"},
+        {"off-site link with a port", "off.htm", 0, "", off + "/off.gif"},
+        {"more links than the queue holds", "links.htm", 0, "Queue full: 500 links dropped",
+         "127.0.0.1/links.htm"},
+    };
+    for (const Row& r : rows) {
+        type(ws_HClient::ServerEntry, "127.0.0.1");
+        type(ws_HClient::PortEntry, std::to_string(r.port ? r.port : port));
+        type(ws_HClient::PageEntry, r.page);
+        press(ws_HClient::GoButton);
+        EXPECT_TRUE(r.line.empty() || logged(r.line)) << r.behaviour << ": " << log().back();
+        const bool kept = !r.stored.empty();
+        const fs::path file = dir.path() / (kept ? r.stored : "127.0.0.1/" + std::string(r.page));
+        const bool came = kept && waitUntil([&] { return fs::exists(file); }, 20000);
+        EXPECT_EQ(came, fs::is_regular_file(file)) << r.behaviour;
+        client
+            ->invoke([&] {
+                static_cast<ws_HClient&>(*client).setBounds(
+                    {4 << 20, 1000, std::chrono::seconds(1)});
+            })
+            .get();
+    }
+    for (const char* name : {"a%7Fb.htm", "c%C2%85d.htm", "g%9Ah.htm"})
+        EXPECT_TRUE(waitUntil([&] { return fs::exists(dir.path() / "127.0.0.1" / name); })) << name;
+    EXPECT_TRUE(waitUntil(
+        [&] { return client->model().heading(ws_HClient::QueueList, 0) == " Download Q -  999"; }));
 }

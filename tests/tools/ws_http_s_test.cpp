@@ -19,6 +19,10 @@ struct HttpServer : HttpFixture {
         put("Docs/Index.HTML", "mixed case\r\n");
         put("big.bin", big);
         put("a b.htm", "blank");
+        put("NEWS.html", "upper news");
+        put("news.html", "lower news");
+        put("guide.html", "guide");
+        put("Mixed.Case", "mixed");
         ScratchDir::write(dir.path() / "secret.txt", "outside");
         ScratchDir::write(dir.path() / "wwwsecret.txt", "beside");
         fs::create_symlink(dir.path() / "secret.txt", www / "link.txt");
@@ -41,6 +45,9 @@ TEST_F(HttpServer, RequestsGetTheRawFileOrNothingAndTheServerKeepsServing) {
         {"lower-cased path, mixed-case files",
          {"GET /Docs/Index.HTML HTTP/1.1\r\nHost: x\r\n\r\n"},
          "mixed case\r\n"},
+        {"exact name first", {"GET /NEWS.html HTTP/1.0\r\n\r\n"}, "upper news"},
+        {"lower-cased name next", {"GET /Guide.HTML HTTP/1.0\r\n\r\n"}, "guide"},
+        {"then without case", {"GET /MIXED.case HTTP/1.0\r\n\r\n"}, "mixed"},
         {"three chunks", {"GET /big.bin HTTP/1.0\r\n\r\n"}, big},
         {"request line in two segments", {"GET /big.", "bin HTTP/1.0\r\n\r\n"}, big},
         {"no version", {"GET /default.htm\r\n\r\n"}, ""},
@@ -127,6 +134,24 @@ TEST_F(HttpServer, TenClientsAtOnceGetTheirOwnFilesAndAnEleventhIsToldTheServerI
     }
     EXPECT_TRUE(
         waitUntil([&] { return server->model().value(WS_http_s::ClientsDisplay).empty(); }));
+}
+
+TEST_F(HttpServer, TenConnectionsThatNeverAskAreClosedAfterTenSecondsAndOthersAreServedAgain) {
+    std::vector<int> idle;
+    for (int i = 0; i < 10; ++i)
+        idle.push_back(tcpConnect(port));
+    sendAll(idle[0], "GET / HT"); // a line that never ends holds a slot too
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(fetch(port, {"GET / HTTP/1.0\r\n\r\n"}), page); // turned away while they hold
+    std::string got;
+    while (got != page && std::chrono::steady_clock::now() - start < std::chrono::seconds(20))
+        if ((got = fetch(port, {"GET / HTTP/1.0\r\n\r\n"})) != page) ::usleep(500000);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15)) << "served again";
+    EXPECT_EQ(got, page);
+    EXPECT_TRUE(waitUntil(
+        [&] { return countContaining(*server, " no request in 10 s, closed") == 10; }, 20000));
+    for (int fd : idle)
+        ::close(fd);
 }
 
 TEST_F(HttpServer, APeerThatStopsReadingGetsTheRestLaterAndTheWindowStaysFree) {

@@ -59,7 +59,7 @@ TEST(EventJson, EveryKindMeetsTheSchema) {
     const auto lines = jsonLines([&](ui::ConsoleOutput& out) {
         const ui::Sample lost{1, 1765000000.5, 0, true};
         const std::vector<ui::ReportCell> figures = {{"1", true, 1}, {"gw (198.18.0.1)"}, {"33.3", true, 33.3}};
-        for (int k = 0; k <= static_cast<int>(Kind::Report); ++k) {
+        for (int k = 0; k <= static_cast<int>(Kind::Tip); ++k) {
             ui::Event e{static_cast<Kind>(k), k % 2 ? "WS_TcpB#1" : "-"};
             e.control = 2;
             e.number = 3;

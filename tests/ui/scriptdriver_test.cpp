@@ -29,6 +29,8 @@ ui::WindowDefinition formDefinition() {
     add(3, ui::ControlKind::Button, "Off", false);
     add(4, ui::ControlKind::CheckBox, "sound");
     add(5, ui::ControlKind::List, "");
+    add(6, ui::ControlKind::Prompt, "Name:");
+    add(7, ui::ControlKind::Entry, "");
     return d;
 }
 
@@ -155,9 +157,11 @@ TEST_P(RefusedLines, AreErrorsNeverAborts) {
     ASSERT_TRUE(driver.execute("open Form"));
     ASSERT_TRUE(driver.execute("waitfor Form open"));
     ::testing::internal::CaptureStderr();
+    const auto start = std::chrono::steady_clock::now();
     const bool done = driver.execute(GetParam().line);
     const std::string errors = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(done);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)); // not waited for
     EXPECT_EQ(driver.failures(), 1);
     EXPECT_NE(errors.find(GetParam().error), std::string::npos) << errors;
     // The window goes on as before.
@@ -171,7 +175,13 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusedCase{"set Form 2147483648 x", "no control 2147483648 in Form#1"},
                       RefusedCase{"set Form 99999999999999999999999 x", "no control 9999"},
                       RefusedCase{"press Form 0", "no control 0 in Form#1"},
-                      RefusedCase{"press Form 6", "no control 6 in Form#1"},
+                      RefusedCase{"press Form 8", "no control 8 in Form#1"},
+                      RefusedCase{"set Form Name: x", "is a prompt; it labels control 7"},
+                      RefusedCase{"waitfor Form open -5", "waitfor -5: seconds"},
+                      RefusedCase{"waitfor Form open nan", "waitfor nan: seconds"},
+                      RefusedCase{"dump Form#0", "no window Form#0"},
+                      RefusedCase{"dump #1", "no window #1"},
+                      RefusedCase{"close Nothing#2", "no window Nothing#2"},
                       RefusedCase{"press Form Nothing", "no control Nothing in Form#1"},
                       RefusedCase{"save Form 99999999999 out.txt", "no control 99999999999"},
                       RefusedCase{"save Form 1 out.txt", "control 1 of Form#1 is not a list"},
@@ -237,6 +247,7 @@ TEST_F(DriverFixture, TheFrameIsSingleInstance) {
     EXPECT_TRUE(driver.execute("open Form"));
     EXPECT_TRUE(waitUntil([&] { return desktop.windows().size() == 2; }));
     EXPECT_EQ(desktop.find("Frame#2"), nullptr);
+    EXPECT_FALSE(desktop.mayOpen("Frame#5")); // so a script naming it is refused at once
 }
 
 // A script that waits (for more input, a pause, a line, a window) is stopped when

@@ -26,7 +26,7 @@ bool BodyInflater::start(int windowBits) {
 }
 
 void BodyInflater::feed(std::string_view data, const Sink& sink) {
-    if (m_failed || m_finished || data.empty()) return;
+    if (m_failed || m_finished || m_stopped || data.empty()) return;
     std::string head;
     if (!m_started && m_coding == Coding::Deflate) {
         // The wrapper is told by the first two bytes, which may come apart.
@@ -64,6 +64,7 @@ void BodyInflater::feed(std::string_view data, const Sink& sink) {
         const int rc = inflate(&z, Z_NO_FLUSH);
         const std::size_t made = out.size() - z.avail_out;
         if (made > 0) sink(std::string_view(out.data(), made));
+        if (m_stopped) return;
         if (rc == Z_STREAM_END) {
             m_finished = true;
             return;

@@ -25,6 +25,8 @@ public:
     // decodable and is dropped.
     bool failed() const { return m_failed; }
     bool finished() const { return m_finished; }
+    // Decodes nothing more, also in the middle of a feed: the sink has had enough.
+    void stop() { m_stopped = true; }
 
 private:
     struct Stream;
@@ -36,6 +38,7 @@ private:
     bool m_started = false;
     bool m_failed = false;
     bool m_finished = false;
+    bool m_stopped = false;
 };
 
 } // namespace tools::http

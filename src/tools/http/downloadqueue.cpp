@@ -42,6 +42,10 @@ bool DownloadQueue::offer(const std::string& link, const std::vector<std::string
         if (kind != 1) return false;
         kind = 9;
     }
+    if (m_members.size() >= m_limit) {
+        ++m_refused;
+        return false;
+    }
     kindQueue(kind).push_back(link);
     m_members.insert(link);
     return true;

@@ -92,6 +92,80 @@ bool isDottedAddress(std::string_view server) {
     return std::count(head.begin(), head.end(), '.') == 3;
 }
 
+HostPort splitHostPort(std::string_view server) {
+    HostPort out{std::string(server), std::nullopt};
+    const auto colon = server.rfind(':');
+    if (colon == std::string_view::npos) return out;
+    const std::string_view digits = server.substr(colon + 1);
+    if (digits.empty() || digits.size() > 5 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return out;
+    const unsigned long port = std::stoul(std::string(digits));
+    if (port > 65535) return out;
+    out.host = std::string(server.substr(0, colon));
+    out.port = static_cast<std::uint16_t>(port);
+    return out;
+}
+
+namespace {
+
+// The length of a well-formed UTF-8 sequence at `at` and its code point; 0 when
+// the bytes there are no such sequence.
+std::size_t utf8At(std::string_view s, std::size_t at, char32_t& cp) {
+    const auto b = [&](std::size_t i) { return static_cast<unsigned char>(s[at + i]); };
+    const unsigned char lead = b(0);
+    std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (lead >= 0xF5 || n == 0 || at + n > s.size()) return 0;
+    cp = lead & (0x7F >> n);
+    for (std::size_t i = 1; i < n; ++i) {
+        if ((b(i) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(i) & 0x3F);
+    }
+    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < least[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+bool hidden(char32_t cp) {
+    return cp < 0x20 || (cp >= 0x7F && cp <= 0x9F) || cp == 0x061C || cp == 0x200E ||
+           cp == 0x200F || (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+} // namespace
+
+std::string printableName(std::string_view path) {
+    std::string out;
+    out.reserve(path.size());
+    const auto escape = [&](std::string_view bytes) {
+        static const char hex[] = "0123456789ABCDEF";
+        for (const char c : bytes) {
+            const auto u = static_cast<unsigned char>(c);
+            out += '%';
+            out += hex[u >> 4];
+            out += hex[u & 0x0F];
+        }
+    };
+    for (std::size_t at = 0; at < path.size();) {
+        // A byte that is no UTF-8 stands for itself (Windows-1250 text): only
+        // the C1 range hides.
+        char32_t cp = static_cast<unsigned char>(path[at]);
+        std::size_t n = 1;
+        if (char32_t decoded = 0; cp >= 0x80) {
+            if (const std::size_t m = utf8At(path, at, decoded)) {
+                n = m;
+                cp = decoded;
+            }
+        }
+        const std::string_view bytes = path.substr(at, n);
+        if (hidden(cp))
+            escape(bytes);
+        else
+            out += bytes;
+        at += n;
+    }
+    return out;
+}
+
 OffSiteTarget offSiteTarget(std::string_view url) {
     std::string server = text::cut(url, kServerWidth);
     // Each scheme in turn, the second looked for in what the first left.

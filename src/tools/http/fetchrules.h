@@ -41,6 +41,20 @@ std::string diskPath(std::string_view path);
 // address itself, with no lookup.
 bool isDottedAddress(std::string_view server);
 
+// A server text "host:port" split into its host and port; a text without a
+// port of digits after its last ":" is all host, with no port.
+struct HostPort {
+    std::string host;
+    std::optional<std::uint16_t> port;
+};
+HostPort splitHostPort(std::string_view server);
+
+// A page path as a file name on disk: bytes that would not show, or would turn
+// the text around (control characters, DEL, C1 controls, the Unicode
+// bidirectional marks and overrides), become "%XX", so a stored name is always
+// printable and is what it looks like.
+std::string printableName(std::string_view path);
+
 // An off-site link split into server and page: the scheme prefix ("HTTP://" or
 // "HTTPS://", any case, when at least two characters follow) is dropped, leading
 // blanks go, and the text after the first "/" is the page.

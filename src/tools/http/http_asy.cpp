@@ -316,6 +316,7 @@ void Http_asy::setState(std::uint8_t state) {
 void Http_asy::onTimer() {
     Shared& s = shared();
     std::uint8_t state = 0;
+    win::HINTERNET opened = nullptr;
     {
         std::lock_guard lock(s.mutex);
         state = s.transferState;
@@ -328,8 +329,18 @@ void Http_asy::onTimer() {
             m_file = ::open(m_filePath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
             m_transferStart = Clock::now();
             setState(2);
-            return;
+            opened = s.urlHandle;
         }
+    }
+    if (opened) {
+        // The body is kept as the library hands it over, but an error page
+        // must not pass for the page: its status is listed as an error.
+        win::DWORD status = 0, length = sizeof status;
+        if (win::HttpQueryInfoA(opened, win::HTTP_QUERY_STATUS_CODE | win::HTTP_QUERY_FLAG_NUMBER,
+                                &status, &length, nullptr) &&
+            (status < 200 || status > 299))
+            errorReport(status);
+        return;
     }
     if (state == 2) readBlock();
     if (state == 4) writeBlock();

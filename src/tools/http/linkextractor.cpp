@@ -69,10 +69,12 @@ std::string LinkExtractor::clean(std::string_view link) {
     if (link.starts_with('"')) link.remove_prefix(1);
     if (link.starts_with('/')) link.remove_prefix(1);
     link = link.substr(0, link.find('"'));
+    // A fragment names a place in the page, never another page: it does not
+    // reach the server, and "a.htm#x" is the link "a.htm".
+    link = link.substr(0, link.find('#'));
     link = link.substr(std::min(link.find_first_not_of(' '), link.size()));
-    // Lower case keeps blanks where they are, so the cut at the first one can
-    // come first.
-    return cp1250::toLower(link.substr(0, link.find(' ')));
+    // The case stays: names on the server have case.
+    return std::string(link.substr(0, link.find(' ')));
 }
 
 void LinkExtractor::feed(std::string_view block, const Found& found) {
@@ -128,12 +130,18 @@ void LinkExtractor::parse(std::string_view data, bool last, const Found& found) 
             m_carry.assign(data.substr(at));
             return;
         }
-        const std::string_view linkText =
-            b.substr(start,
-                     std::min(end == std::string_view::npos ? b.size() : end, b.size()) - start)
-                .substr(0, kLinkWidth);
-        if (!dropped(linkText)) found(clean(linkText));
-        pos = end == std::string_view::npos || dropped(linkText) ? start : skipBlanks(b, end + 1);
+        const std::size_t length =
+            std::min(end == std::string_view::npos ? b.size() : end, b.size()) - start;
+        // Tags and the words that drop a link are found without case; the link
+        // itself is taken as the page spells it.
+        const bool drop = dropped(b.substr(start, length).substr(0, kLinkWidth));
+        if (!drop) {
+            const std::string_view linkText = data.substr(start, length).substr(0, kLinkWidth);
+            std::string link = clean(linkText);
+            // "#top" is the page itself.
+            if (!link.empty() || linkText.find('#') == std::string_view::npos) found(link);
+        }
+        pos = end == std::string_view::npos || drop ? start : skipBlanks(b, end + 1);
     }
     // A tag may begin in the last bytes and end in the next block.
     if (!last && m_longestTag > 1) {

@@ -9,7 +9,9 @@ namespace tools::http {
 // Finds the links of a stored page, block by block, under the user's parse tags
 // (upper case, searched for literally, "HREF=" and "SRC=" for example). The
 // text after a tag, up to the first ">" or blank, is the link; it is cleaned
-// (quotes, a leading "/", case) and handed on. A link or a tag cut by a block
+// (quotes, a leading "/", a fragment) and handed on in the case the page
+// wrote it; a link that is only a fragment names the page itself and is not
+// handed on. A link or a tag cut by a block
 // boundary is carried into the next block, so blocks give the links the whole
 // page gives.
 class LinkExtractor {
@@ -30,8 +32,9 @@ public:
     // Of a link's text at most this much is kept.
     static constexpr std::size_t kLinkWidth = 128;
 
-    // Step by step: the link text as found (upper case) to the link as queued
-    // before it is resolved; empty when it is to be dropped.
+    // Step by step: whether the link text as found (upper case) is dropped;
+    // the link text (as the page spells it) to the link as queued before it is
+    // resolved.
     static bool dropped(std::string_view linkText);
     static std::string clean(std::string_view linkText);
 

@@ -6,14 +6,17 @@
 namespace tools::http {
 
 std::optional<std::string> requestedPath(std::string_view requestLine) {
-    const std::string request = cp1250::toLower(text::trimLeft(requestLine));
-    if (!request.starts_with("get")) return std::nullopt;
-    const std::string rest = text::trimLeft(std::string_view(request).substr(3));
-    const auto version = rest.find("http/");
+    // The method and the version are found without case; the path keeps the
+    // case it was sent in, as the file names here have case.
+    const std::string request = text::trimLeft(requestLine);
+    const std::string lower = cp1250::toLower(request);
+    if (!lower.starts_with("get")) return std::nullopt;
+    const std::size_t start = lower.find_first_not_of(' ', 3);
+    const auto version = lower.find("http/", start == std::string::npos ? lower.size() : start);
     if (version == std::string::npos) return std::nullopt;
     // The path is taken without the blanks before the version: a file name
     // never ends in a blank on the system this rule was made for.
-    return text::trimRight(text::trimLeft(std::string_view(rest).substr(0, version)));
+    return text::trimRight(std::string_view(request).substr(start, version - start));
 }
 
 std::string servedPath(std::string_view path, std::string_view defaultPage) {

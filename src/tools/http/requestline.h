@@ -6,8 +6,9 @@
 // How the HTTP server reads a request's first line. No window, no socket.
 namespace tools::http {
 
-// The path of a request line, lower case, blanks around it removed, or nothing
-// when the request is refused: not "get", or no "http/" version after it.
+// The path of a request line as sent, blanks around it removed, or nothing when
+// the request is refused: not "get", or no "http/" version after it (both
+// without case).
 std::optional<std::string> requestedPath(std::string_view requestLine);
 
 // The path as the file name rule takes it: one leading "../", then one "./",

@@ -36,14 +36,14 @@ std::string servedDirectory(const std::string& rootDir) {
     return root.substr(0, slash + 1);
 }
 
-int openServedFile(const std::string& rootDir, const std::string& fileName) {
+int openServedFile(const std::string& rootDir, const std::string& fileName, bool noCase) {
     const std::string directory = servedDirectory(rootDir);
     const std::string confined = realPath(directory);
     if (confined.empty()) return -1;
     std::string name = fileName;
     if (text::trimRight(rootDir).find('/') == std::string::npos) name = directory + fileName;
     struct stat st {};
-    if (::stat(name.c_str(), &st) != 0 && name.starts_with(directory))
+    if (noCase && ::stat(name.c_str(), &st) != 0 && name.starts_with(directory))
         name = matchNoCase(directory.substr(0, directory.size() - 1),
                            std::string_view(name).substr(directory.size()));
     const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);

@@ -11,8 +11,12 @@
 #include "tools/http/rulefile.h"
 #include "tools/plain/porttext.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace tools {
@@ -43,6 +47,12 @@ ws_HClient::ws_HClient()
 
 ws_HClient::~ws_HClient() {
     if (m_localFile >= 0) ::close(m_localFile);
+}
+
+void ws_HClient::setBounds(const Bounds& bounds) {
+    m_response.setStoredLimit(bounds.storedPage);
+    m_queue.setLimit(bounds.queue);
+    m_connectWait = bounds.connect;
 }
 
 ui::WindowDefinition ws_HClient::makeDefinition() {
@@ -123,6 +133,7 @@ void ws_HClient::onOpen() {
     model().setValue(ServerEntry, m_targetServer);
     model().setValue(PortEntry, std::to_string(m_targetPort));
     model().setValue(PageEntry, text::trimRight(m_pagePath));
+    model().setValue(LocalField, "index.htm"); // LocalPath before the first fetch
     installHook(std::make_shared<net::SocketEventHook>(net::SocketEventHook::Variant::Client));
     net::EnsureSockets(*this, net::ReportVariant::LogAndSound, &m_log);
     readLocalHost();
@@ -226,6 +237,7 @@ void ws_HClient::go() {
     takeFields();
     m_goTime = Clock::now();
     m_fetchedSinceGo = false;
+    m_fetched.clear();
     fetchPath(m_pagePath);
 }
 
@@ -249,6 +261,22 @@ void ws_HClient::abandonUnfinished() {
     ::unlink(m_localPath.c_str());
 }
 
+void ws_HClient::dropFetch(const std::string& line) {
+    if (!line.empty()) m_log.add(text::cut(line, m_log.width()));
+    abandonUnfinished();
+    win::closesocket(m_socket);
+    m_socket = win::INVALID_SOCKET;
+    m_response.reset();
+    m_fetchBusy = false;
+    showQueue();
+}
+
+std::string ws_HClient::faultLine() const {
+    // An error page is told by its status line alone.
+    if (m_response.fault() == http::ResponseReader::Fault::Status) return m_response.faultText();
+    return "Drop: " + m_fetchPath + " (" + m_response.faultText() + ")";
+}
+
 void ws_HClient::fetchPath(const std::string& requested) {
     const std::string path = text::trimRight(requested);
     m_fetchBusy = true;
@@ -258,6 +286,7 @@ void ws_HClient::fetchPath(const std::string& requested) {
     win::closesocket(m_socket);
     m_socket = win::INVALID_SOCKET;
 
+    m_fetchPath = path.empty() ? "index.htm" : path;
     const std::string server = text::trimRight(m_targetServer);
     // The server's name becomes a folder name: nothing else may.
     if (!http::isPlainHostName(server)) {
@@ -265,7 +294,11 @@ void ws_HClient::fetchPath(const std::string& requested) {
         m_fetchBusy = false;
         return;
     }
-    if (!resolveServer(server)) return;
+    // "host:port" (an off-site link's server) is fetched from that port; the
+    // folder keeps the whole name.
+    const http::HostPort hostPort = http::splitHostPort(server);
+    if (!resolveServer(server, hostPort.host)) return;
+    const std::uint16_t port = hostPort.port.value_or(m_targetPort);
     m_pageDir = http::DirectoryPart(path);
     m_pageFile = http::FileNamePart(path);
     if (!http::staysInside(m_pageDir + m_pageFile)) {
@@ -275,9 +308,13 @@ void ws_HClient::fetchPath(const std::string& requested) {
     }
     m_localPath = prepareLocalPath(server);
     model().setValue(LocalField, m_localPath);
+    model().setToolTip(LocalField, m_localPath);
 
-    const bool fetch = http::shouldFetch(nonEmptyFile(m_localPath), !m_fetchedSinceGo,
-                                         model().checked(WriteOverBox));
+    // A page fetched in this run is not fetched again, "write over" or not:
+    // two pages linking each other would otherwise be fetched for ever.
+    const bool again = m_fetchedSinceGo && m_fetched.count(m_localPath) != 0;
+    const bool fetch = !again && http::shouldFetch(nonEmptyFile(m_localPath), !m_fetchedSinceGo,
+                                                   model().checked(WriteOverBox));
     m_fetchedSinceGo = true;
     if (!fetch) {
         log("Skip: " + path);
@@ -287,18 +324,19 @@ void ws_HClient::fetchPath(const std::string& requested) {
             m_fetchBusy = false;
         return;
     }
-    if (!connectAndSend(http::requestText(path, m_resolvedIp, m_targetPort))) return;
+    if (m_fetched.size() < http::DownloadQueue::kLimit) m_fetched.insert(m_localPath);
+    connectAndSend(http::requestText(path, m_resolvedIp, port), port);
 }
 
-bool ws_HClient::resolveServer(const std::string& server) {
+bool ws_HClient::resolveServer(const std::string& server, const std::string& host) {
     if (server == m_lastServer) return true;
     m_lastServer = server;
-    if (http::isDottedAddress(server)) {
-        m_resolvedIp = server;
+    if (http::isDottedAddress(host)) {
+        m_resolvedIp = host;
         return true;
     }
     log("IP..");
-    const win::hostent* h = win::gethostbyname(server.c_str());
+    const win::hostent* h = win::gethostbyname(host.c_str());
     if (!h || !h->h_addr_list || !h->h_addr_list[0]) {
         // Fetching from the address of the server before would fetch the wrong
         // site: the failure is told and the next fetch looks the name up again.
@@ -317,16 +355,19 @@ std::string ws_HClient::prepareLocalPath(const std::string& server) {
     const std::string base = win::currentDirectory();
     // Backslashes separate folders on the system the paths were written for,
     // in the file name as well as in the page's folder.
-    const std::string relative = server + "/" + http::diskPath(m_pageDir + m_pageFile);
+    const std::string relative =
+        server + "/" + http::printableName(http::diskPath(m_pageDir + m_pageFile));
     // Each folder from the left, found without case as Windows would find it;
     // a folder that exists already is no failure.
     for (std::size_t slash = relative.find('/'); slash != std::string::npos;
          slash = relative.find('/', slash + 1))
         ::mkdir(http::matchNoCase(base, relative.substr(0, slash)).c_str(), 0777);
-    return http::matchNoCase(base, relative);
+    // The page itself keeps its name: "faq.html" beside "FAQ.html" is another page.
+    const std::size_t last = relative.rfind('/');
+    return http::matchNoCase(base, relative.substr(0, last)) + relative.substr(last);
 }
 
-bool ws_HClient::connectAndSend(const std::string& request) {
+bool ws_HClient::connectAndSend(const std::string& request, std::uint16_t port) {
     log("Creating Socket..");
     m_socket = win::socket(AF_INET, SOCK_STREAM, 0);
     if (m_socket == win::INVALID_SOCKET) {
@@ -346,8 +387,13 @@ bool ws_HClient::connectAndSend(const std::string& request) {
     win::sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = win::inet_addr(m_resolvedIp.c_str());
-    address.sin_port = win::htons(m_targetPort);
-    // The socket is still blocking: the window waits here for the outcome.
+    address.sin_port = win::htons(port);
+    // The socket is still blocking: the window waits here for the outcome, at
+    // most m_connectWait (the wait honours the socket's send time-out).
+    const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(m_connectWait);
+    const timeval limit{static_cast<time_t>(wait.count() / 1000000),
+                        static_cast<suseconds_t>(wait.count() % 1000000)};
+    ::setsockopt(static_cast<int>(m_socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
     if (win::connect(m_socket, reinterpret_cast<win::sockaddr*>(&address), 16) != 0) {
         report();
         return false;
@@ -355,6 +401,12 @@ bool ws_HClient::connectAndSend(const std::string& request) {
     log("Connected.");
     m_response.reset();
     m_localFile = ::open(m_localPath.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_localFile < 0) {
+        // A folder of that name (a page "a" after "a/b.htm"), no descriptor
+        // left, a full disk: nothing could be stored, and that is said.
+        dropFetch("Drop: " + m_fetchPath + " (" + std::strerror(errno) + ")");
+        return false;
+    }
     if (win::WSAAsyncSelect(m_socket, hwnd(), net::SocketNotifyMessage,
                             win::FD_READ | win::FD_WRITE | win::FD_CLOSE) != 0) {
         report();

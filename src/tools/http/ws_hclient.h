@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace tools {
@@ -49,6 +50,20 @@ public:
     // Posted to itself to parse the next block of a stored page.
     static constexpr int kParseMore = 1200;
 
+    // A blocking connect gives up after this long: a server that never accepts
+    // must not hold the window, nor a page chain such servers.
+    static constexpr std::chrono::seconds kConnectWait{20};
+
+    // What one server may take of this machine: the disk for a page, the memory
+    // for the queue, the window's time for a connect. Tests lower them to reach
+    // them quickly.
+    struct Bounds {
+        std::uint64_t storedPage = http::ResponseReader::kStoredLimit;
+        std::size_t queue = http::DownloadQueue::kLimit;
+        std::chrono::milliseconds connect = kConnectWait;
+    };
+    void setBounds(const Bounds& bounds);
+
     ws_HClient();
     ~ws_HClient() override;
     static ui::WindowDefinition makeDefinition();
@@ -71,11 +86,15 @@ private:
     void go();
     // FetchPath: fetches `path` from TargetServer and TargetPort.
     void fetchPath(const std::string& path);
-    bool resolveServer(const std::string& server);
+    // `server` as typed is what LastServer compares; `host` is looked up.
+    bool resolveServer(const std::string& server, const std::string& host);
     // The folders of the page's path beneath the server's folder; its local path.
     std::string prepareLocalPath(const std::string& server);
-    bool connectAndSend(const std::string& request);
+    bool connectAndSend(const std::string& request, std::uint16_t port);
     void abandonUnfinished();
+    // The fetch ends without a file: the line says why, what was stored goes.
+    void dropFetch(const std::string& line);
+    std::string faultLine() const;
     void log(const std::string& text);
     void report();
     void editRuleFile(const char* name);
@@ -118,6 +137,9 @@ private:
     http::ResponseReader m_response;
     int m_parseFile = -1;
     std::unique_ptr<http::LinkExtractor> m_extractor;
+    std::string m_fetchPath;                   // the path of the fetch under way
+    std::unordered_set<std::string> m_fetched; // local paths fetched since Go
+    std::chrono::milliseconds m_connectWait = kConnectWait;
 };
 
 } // namespace tools

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -51,14 +52,21 @@ bool ws_HClient::receiveBlock() {
     m_log.addDirect(std::string(m_response.kindText()) + " In: " + std::to_string(n) + " bytes");
     model().setHeading(LogList, 1, " Event, recieved:" + std::to_string(m_totalReceived));
     model().redraw();
+    if (m_response.fault() != http::ResponseReader::Fault::None) {
+        dropFetch(faultLine());
+        return false;
+    }
     return true;
 }
 
 void ws_HClient::onRead(win::SOCKET s) {
     if (s != m_socket) return; // a connection given up for a newer fetch
-    if (receiveBlock()) return;
-    if (win::WSAGetLastError() == win::WSAEWOULDBLOCK) return;
+    if (receiveBlock() || m_socket == win::INVALID_SOCKET) return;
+    const int error = win::WSAGetLastError();
+    if (error == win::WSAEWOULDBLOCK) return;
     report();
+    // A reset in the middle of the body: what came is not the page.
+    if (error != 0) dropFetch("");
 }
 
 void ws_HClient::onPeerClosed(win::SOCKET s) {
@@ -66,7 +74,12 @@ void ws_HClient::onPeerClosed(win::SOCKET s) {
     // What arrived together with the close is read before the file is closed.
     for (int blocks = 0; blocks < 1000 && receiveBlock(); ++blocks) {
     }
+    if (m_socket == win::INVALID_SOCKET) return; // dropped on the way
     m_response.finish([this](std::string_view bytes) { store(bytes); });
+    if (m_response.fault() != http::ResponseReader::Fault::None) {
+        dropFetch(faultLine());
+        return;
+    }
     closeLocalFile();
     log("closed.");
     CompleteFetch();
@@ -95,6 +108,9 @@ void ws_HClient::startParse() {
     stopParse();
     m_parseFile = ::open(m_localPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_parseFile < 0) {
+        // A file that is gone is skipped silently; one that cannot be opened
+        // for want of descriptors is said.
+        if (errno == EMFILE || errno == ENFILE) log(std::string("Parse: ") + std::strerror(errno));
         m_fetchBusy = false;
         return;
     }
@@ -127,14 +143,16 @@ void ws_HClient::parseNextBlock() {
     }
     m_extractor->finish(offer);
     stopParse();
+    if (const std::size_t refused = m_queue.takeRefused())
+        log("Queue full: " + std::to_string(refused) + " links dropped");
     model().redraw();
     m_fetchBusy = false;
 }
 
 void ws_HClient::showQueue() {
-    // Four positions, blank when the queue is empty.
-    char count[8] = "    ";
-    if (!m_queue.empty()) std::snprintf(count, sizeof count, "%4zu", m_queue.size() % 10000);
+    // Four positions at least, blank when the queue is empty.
+    char count[24] = "    ";
+    if (!m_queue.empty()) std::snprintf(count, sizeof count, "%4zu", m_queue.size());
     model().setHeading(QueueList, 0, std::string(" Download Q - ") + count);
 }
 

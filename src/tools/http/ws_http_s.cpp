@@ -4,6 +4,7 @@
 #include "net/resetclosehook.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
+#include "platform/cp1250.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "settings/settingsfile.h"
@@ -278,7 +279,13 @@ void WS_http_s::parseRequests() {
     for (auto& slot : m_slots) {
         if (slot.socket == win::INVALID_SOCKET || slot.file >= 0) continue;
         if (!slot.requestDone) {
-            if (Clock::now() - slot.since >= kStallLimit) release(slot);
+            // A peer that holds a slot without asking for anything would, ten
+            // times over, shut every other client out.
+            if (Clock::now() - slot.since >= kRequestWait) {
+                m_log.addDirect(text::trimRight(slot.peer) + " no request in " +
+                                std::to_string(kRequestWait.count()) + " s, closed");
+                release(slot);
+            }
             continue;
         }
         const auto path = http::requestedPath(slot.request);
@@ -286,13 +293,21 @@ void WS_http_s::parseRequests() {
             release(slot); // not GET, no version, or an empty first line
             continue;
         }
-        m_log.addDirect(*path + " #" + std::to_string(slot.socket));
+        const std::string lower = cp1250::toLower(*path);
+        m_log.addDirect(lower + " #" + std::to_string(slot.socket));
         model().redraw();
-        const std::string root = rootDir();
-        const std::string name = http::servedFileName(root, http::servedPath(*path, defaultPage()));
+        const std::string root = text::trimRight(rootDir());
+        const std::string exact =
+            http::servedFileName(root, http::servedPath(*path, defaultPage()));
+        // The name as sent comes first; then the lower-cased one, as a server
+        // whose names have no case would find it; then any spelling of it.
         // Missing, outside the served directory or not a plain file: the peer
         // gets nothing but the closed connection.
-        slot.file = http::openServedFile(text::trimRight(root), name);
+        slot.file = http::openServedFile(root, exact, false);
+        if (slot.file < 0)
+            slot.file = http::openServedFile(
+                root, http::servedFileName(root, http::servedPath(lower, defaultPage())), false);
+        if (slot.file < 0) slot.file = http::openServedFile(root, exact, true);
         if (slot.file < 0) {
             release(slot);
             continue;
@@ -349,8 +364,10 @@ bool WS_http_s::sendUnsent(ClientSlot& slot) {
         const int n =
             win::send(slot.socket, slot.unsent.data(), static_cast<int>(slot.unsent.size()), 0);
         if (n > 0) {
+            // The time stays that of the chunk's read: a chunk must go out whole
+            // within the limit, so a peer taking a byte now and then cannot
+            // hold its slot for ever.
             slot.unsent.erase(0, static_cast<std::size_t>(n));
-            slot.since = Clock::now();
             continue;
         }
         const int error = win::WSAGetLastError();

@@ -35,9 +35,12 @@ public:
     static constexpr int kSlots = 10;
     static constexpr std::size_t kChunk = 10240;
     static constexpr std::size_t kRequestLimit = 2048;
-    // A connection whose chunk has not gone out (or whose request has not come)
-    // within this time is dropped.
+    // A connection whose chunk has not gone out whole within this time of its
+    // read is dropped.
     static constexpr std::chrono::seconds kStallLimit{200};
+    // A connection whose request line has not come within this time of its
+    // accept is closed, and its slot freed.
+    static constexpr std::chrono::seconds kRequestWait{10};
 
     WS_http_s();
     ~WS_http_s() override;
@@ -59,7 +62,7 @@ private:
         bool requestDone = false;
         std::string peer;        // "a.b.c.d:port"
         std::string unsent;      // the rest of the chunk the peer has not taken yet
-        Clock::time_point since; // accepted, or the chunk last read or sent in part
+        Clock::time_point since; // accepted, or the chunk being sent read
     };
     class DelayWatcher;
 

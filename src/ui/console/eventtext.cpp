@@ -151,6 +151,10 @@ void EventText::append(std::string& line, const Event& e) {
         cells(line, texts);
         break;
     }
+    case Kind::Tip:
+        control(line, "tip", e.control);
+        payload(line, e.text);
+        break;
     case Kind::DumpCaption:
         line += "dump caption";
         payload(line, e.text);

@@ -165,6 +165,11 @@ std::vector<std::string> ScriptDriver::split(const std::string& line) {
 
 std::shared_ptr<ToolWindow> ScriptDriver::window(const std::string& name) {
     const auto deadline = std::chrono::steady_clock::now() + kOpenWait;
+    // A window that was closed, or a name no window can have, is not waited for.
+    if (!m_desktop.find(name) && !m_desktop.mayOpen(name)) {
+        error("no window " + name);
+        return nullptr;
+    }
     while (!m_stopping) {
         if (auto w = m_desktop.waitFor(name, static_cast<int>(kSlice.count()))) return w;
         if (std::chrono::steady_clock::now() >= deadline) break;
@@ -182,7 +187,13 @@ int ScriptDriver::controlNumber(ToolWindow& w, const std::string& word) {
         if (number && w.definition().control(static_cast<int>(*number)))
             return static_cast<int>(*number);
     } else if (const ControlDef* c = w.definition().controlByLabel(cp1250::fromUtf8(word))) {
-        return c->number;
+        if (c->kind != ControlKind::Prompt) return c->number;
+        // A prompt is no input: typing into it would leave the field it labels
+        // as it was, and the window would act on the old value.
+        const ControlDef* field = w.definition().labelledBy(*c);
+        error("control " + word + " of " + w.name() + " is a prompt" +
+              (field ? "; it labels control " + std::to_string(field->number) : ""));
+        return 0;
     }
     error("no control " + word + " in " + w.name());
     return 0;
@@ -298,7 +309,7 @@ bool ScriptDriver::waitFor(const Command& c) {
     if (!w) return false;
     std::string wanted = restAfter(c.line, 2);
     double seconds = 10;
-    if (c.words.size() >= 4 && scriptnumber::looksLikeSeconds(c.words.back())) {
+    if (c.words.size() >= 4 && scriptnumber::looksLikeNumber(c.words.back())) {
         const auto given = scriptnumber::seconds(c.words.back(), kLongestWaitSeconds);
         if (!given) return error("waitfor " + c.words.back() + ": seconds from 0 to 1000000");
         seconds = *given;
@@ -440,7 +451,8 @@ const char* ScriptDriver::help() {
     return "Script commands (one a line, # starts a comment):\n"
            "  open PROC [ARG...]         start a procedure (\"quoted args\" may hold blanks)\n"
            "  menu PATH                  choose a frame menu item, e.g. WS/Port blocker/Tcp ports\n"
-           "  set WINDOW CONTROL VALUE   type VALUE into a control (number or \"label\")\n"
+           "  set WINDOW CONTROL VALUE   type VALUE into a control (number or \"label\"; a\n"
+           "                             prompt's label is refused: name the field it labels)\n"
            "  press WINDOW CONTROL       press a button, toggle a box, choose an option\n"
            "  answer N                   button for the next message box (1 = first, or its "
            "label)\n"
@@ -452,7 +464,8 @@ const char* ScriptDriver::help() {
            "                             separated by tabs; prints WINDOW saved CONTROL ROWS FILE\n"
            "  close WINDOW               close a window\n"
            "  quit                       close the frame as File/Exit does\n"
-           "WINDOW is PROC#N, or PROC for its newest instance.\n"
+           "WINDOW is PROC#N, or PROC for its newest instance; a window that has closed,\n"
+           "or cannot exist, is refused at once.\n"
            "A command that is refused, fails or times out prints an error line; the script\n"
            "goes on. The exit status is 0 when every command ran, 1 when any did not, and 2\n"
            "when the script cannot be read.\n";

@@ -24,8 +24,12 @@ std::optional<double> seconds(std::string_view word, double high) {
     return value;
 }
 
-bool looksLikeSeconds(std::string_view word) {
-    return !word.empty() && word.find_first_not_of("0123456789.") == std::string_view::npos;
+bool looksLikeNumber(std::string_view word) {
+    if (!word.empty() && (word.front() == '-' || word.front() == '+')) word.remove_prefix(1);
+    double value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    return !word.empty() && end == word.data() + word.size() &&
+           (error == std::errc() || error == std::errc::result_out_of_range);
 }
 
 } // namespace ui::scriptnumber

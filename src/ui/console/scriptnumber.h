@@ -14,7 +14,8 @@ std::optional<long long> whole(std::string_view word, long long low, long long h
 // [0, high]; nothing for any other text, for infinities and for NaN.
 std::optional<double> seconds(std::string_view word, double high);
 
-// Whether a word is written as a number of seconds: digits and dots only.
-bool looksLikeSeconds(std::string_view word);
+// Whether a word is written as a number at all (a sign, "nan" and "inf"
+// included), so that a time that cannot be is refused, not taken as text.
+bool looksLikeNumber(std::string_view word);
 
 } // namespace ui::scriptnumber

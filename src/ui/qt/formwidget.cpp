@@ -412,6 +412,10 @@ void FormWidget::applyControlChange(const QueuedChange& q) {
     case Change::Kind::Enabled:
         c.widget->setEnabled(q.change.flag);
         break;
+    case Change::Kind::ToolTip:
+        c.widget->setToolTip(
+            textedge::toQt(q.change.text.empty() ? c.def->toolTip : q.change.text));
+        break;
     case Change::Kind::Checked:
         if (auto* button = qobject_cast<QAbstractButton*>(c.widget)) {
             // An exclusive group will not let its last option be cleared by hand.

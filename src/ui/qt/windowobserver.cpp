@@ -47,6 +47,8 @@ void WindowObserver::seedFromModel() {
             if (!labelled || !value.empty()) add(Change::Kind::Field, c.number).change.text = value;
         }
         add(Change::Kind::Enabled, c.number).change.flag = model.enabled(c.number);
+        if (const std::string tip = model.toolTip(c.number); !tip.empty())
+            add(Change::Kind::ToolTip, c.number).change.text = tip;
     }
     for (int zone = 1; zone <= def.statusZones; ++zone) {
         QueuedChange& z = add(Change::Kind::StatusZone);
