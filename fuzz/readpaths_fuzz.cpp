@@ -4,7 +4,7 @@
 #include "net/eventlog.h"
 #include "net/receivedtext.h"
 #include "ui/console/consoleoutput.h"
-#include "ui/console/consolewindow.h"
+#include "ui/eventwindow.h"
 #include "ui/windowmodel.h"
 
 #include <cstdint>
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static std::FILE* sink = std::fopen("/dev/null", "w");
     static ui::ConsoleOutput output(sink);
     ui::WindowModel model(logWindow());
-    ui::ConsoleWindow console(output, "Fuzz#1");
+    ui::EventWindow console(output, "Fuzz#1");
     LineCheck lines;
     model.addObserver(&console);
     model.addObserver(&lines);
