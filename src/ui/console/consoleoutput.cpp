@@ -115,6 +115,8 @@ void ConsoleOutput::report(const Event& event) {
     // Both are made before the lock, so windows printing at once wait only for
     // each other's copying. A script's `waitfor` reads the text lines, JSON or not.
     std::string line, object;
+    // One allocation for a typical line rather than one per doubling as it grows.
+    line.reserve(160);
     if (!m_json || m_keepHistory) EventText::append(line, event);
     if (m_json || m_file) EventJson::append(object, event, EventJson::Clock::now());
     {
