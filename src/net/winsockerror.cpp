@@ -66,6 +66,7 @@ constexpr Named kNames[] = {
     {10091, "WSASYSNOTREADY", "The network subsystem is not ready"},
     {10092, "WSAVERNOTSUPPORTED", "This sockets version is not supported"},
     {10093, "WSANOTINITIALISED", "The sockets layer has not been started"},
+    {10109, "WSATYPE_NOT_FOUND", "No such service is known"},
     {11001, "WSAHOST_NOT_FOUND", "Host not found: no such name is known"},
     {11002, "WSATRY_AGAIN", "Name server failure: try again later"},
     {11003, "WSANO_RECOVERY", "The name server gave an answer that cannot be used"},
