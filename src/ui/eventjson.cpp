@@ -231,8 +231,7 @@ bool plain(const std::string& s) {
     for (std::uint64_t w; end - at >= 8; at += 8) {
         std::memcpy(&w, at, 8);
         if ((w & highs) != 0 || ((w - ones * 0x20) & ~w & highs) != 0 ||
-            hasZero(w ^ (ones * 0x7F)) || hasZero(w ^ (ones * '"')) ||
-            hasZero(w ^ (ones * '\\')))
+            hasZero(w ^ (ones * 0x7F)) || hasZero(w ^ (ones * '"')) || hasZero(w ^ (ones * '\\')))
             return false;
     }
     for (; at < end; ++at) {
