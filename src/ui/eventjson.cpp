@@ -42,12 +42,12 @@ class Members {
 public:
     // The library's ordered map is a vector of members, reached here by place.
     explicit Members(Json& object) : m_members(object.get_ref<Json::object_t&>()) {}
-    Json& operator[](const char* key) {
+    Json& operator[](std::string_view key) {
         if (m_next < m_members.size() && m_members[m_next].first == key)
             return m_members[m_next++].second;
         for (m_next = 0; m_next < m_members.size(); ++m_next)
             if (m_members[m_next].first == key) return m_members[m_next++].second;
-        m_members.emplace_back(key, nullptr);
+        m_members.emplace_back(std::string(key), nullptr);
         ++m_next;
         return m_members.back().second;
     }
@@ -57,18 +57,18 @@ private:
     std::size_t m_next = 0;
 };
 
-std::string& text(Members& j, const char* key) {
+std::string& text(Members& j, std::string_view key) {
     Json& member = j[key];
     if (!member.is_string()) member = std::string();
     return member.get_ref<std::string&>();
 }
-void put(Members& j, const char* key, std::string_view cp1250) {
+void put(Members& j, std::string_view key, std::string_view cp1250) {
     convert(text(j, key), cp1250);
 }
-void putUtf8(Members& j, const char* key, std::string_view utf8) {
+void putUtf8(Members& j, std::string_view key, std::string_view utf8) {
     text(j, key).assign(utf8);
 }
-void putList(Members& j, const char* key, const std::vector<std::string>* cells) {
+void putList(Members& j, std::string_view key, const std::vector<std::string>* cells) {
     Json& list = j[key];
     if (!list.is_array()) list = Json::array();
     const std::size_t n = cells ? cells->size() : 0;

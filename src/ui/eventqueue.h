@@ -29,7 +29,7 @@ public:
     using Encode = std::function<void(const Event&, Clock::time_point)>;
     using Write = std::function<void()>;
 
-    EventQueue(Encode encode, Write write, std::size_t capacity = 4096);
+    EventQueue(Encode encode, Write write, std::size_t capacity = 1024);
     // Writes what is still queued before the thread ends.
     ~EventQueue();
     EventQueue(const EventQueue&) = delete;
