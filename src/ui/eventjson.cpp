@@ -26,6 +26,11 @@ void convert(std::string& out, std::string_view cp1250) {
     std::size_t i = 0;
     while (i < cp1250.size()) {
         std::size_t run = i;
+        // ASCII is most of it: eight bytes at a time while none has its high bit.
+        for (std::uint64_t w; run + 8 <= cp1250.size(); run += 8) {
+            std::memcpy(&w, cp1250.data() + run, 8);
+            if ((w & 0x8080808080808080ULL) != 0) break;
+        }
         while (run < cp1250.size() && static_cast<unsigned char>(cp1250[run]) < 0x80)
             ++run;
         out.append(cp1250.data() + i, run - i);
