@@ -11,7 +11,8 @@ struct ReportCell;
 // One thing a front end reports: a window's change, a box and its answer, a sound,
 // a script's result. The headless text line and the JSON object are both written
 // from it, so the two always carry the same events. It only points at its texts:
-// it is made, written and forgotten within one call.
+// it is made, reported and forgotten within one call, and a sink that writes it
+// later keeps a copy (EventQueue).
 //
 // `text` and `detail` are Windows-1250 (the system's own texts); `word` is UTF-8
 // (the script's words, the program's own ASCII names). Which fields a kind uses

@@ -1,6 +1,7 @@
 #include "ui/eventfile.h"
 
 #include "ui/eventjson.h"
+#include "ui/eventqueue.h"
 
 #include <cerrno>
 #include <cstring>
@@ -25,7 +26,10 @@ int openForAppending(const std::string& path, std::string& error) {
 
 } // namespace
 
+EventFile::EventFile() = default;
+
 EventFile::~EventFile() {
+    m_queue.reset(); // writes what is still on its way
     if (m_fd >= 0) ::close(m_fd);
 }
 
@@ -61,10 +65,21 @@ bool EventFile::write(std::string_view lines) {
 }
 
 void EventFile::report(const Event& event) {
-    std::string line;
-    EventJson::append(line, event, EventJson::Clock::now());
-    line += '\n';
-    write(line);
+    const auto when = EventJson::Clock::now();
+    // The console writes its own lines here: the thread starts with the first event
+    // the file is given itself.
+    std::call_once(m_started, [this] {
+        m_queue = std::make_unique<EventQueue>(
+            [this](const Event& e, EventJson::Clock::time_point at) {
+                EventJson::append(m_encoded, e, at);
+                m_encoded += '\n';
+            },
+            [this] {
+                write(m_encoded);
+                m_encoded.clear();
+            });
+    });
+    m_queue->push(event, when);
 }
 
 } // namespace ui

@@ -1,6 +1,7 @@
 #pragma once
 #include "ui/event.h"
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -10,9 +11,11 @@ namespace ui {
 // The file --events names: JSON lines appended from any thread. Log rotation
 // renames the file and then asks for it to be opened again (SIGUSR1), so lines
 // written meanwhile land in the renamed file and none is lost.
+class EventQueue;
+
 class EventFile : public EventSink {
 public:
-    EventFile() = default;
+    EventFile();
     ~EventFile() override;
     EventFile(const EventFile&) = delete;
     EventFile& operator=(const EventFile&) = delete;
@@ -24,7 +27,8 @@ public:
     std::string reopen();
     // Whole lines, each with its newline; false when they could not all be written.
     bool write(std::string_view lines);
-    // One event as a JSON line, written at once (the Qt front end's events).
+    // One event as a JSON line (the Qt front end's events), made and written by a
+    // writer thread of the file's own, in the order the events came.
     void report(const Event& event) override;
     const std::string& path() const { return m_path; }
 
@@ -32,6 +36,9 @@ private:
     std::mutex m_mutex;
     std::string m_path;
     int m_fd = -1;
+    std::once_flag m_started;
+    std::string m_encoded; // the writer thread's
+    std::unique_ptr<EventQueue> m_queue;
 };
 
 } // namespace ui

@@ -5,6 +5,8 @@
 #include "ui/windowmodel.h"
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
@@ -24,6 +26,11 @@ void convert(std::string& out, std::string_view cp1250) {
     std::size_t i = 0;
     while (i < cp1250.size()) {
         std::size_t run = i;
+        // ASCII is most of it: eight bytes at a time while none has its high bit.
+        for (std::uint64_t w; run + 8 <= cp1250.size(); run += 8) {
+            std::memcpy(&w, cp1250.data() + run, 8);
+            if ((w & 0x8080808080808080ULL) != 0) break;
+        }
         while (run < cp1250.size() && static_cast<unsigned char>(cp1250[run]) < 0x80)
             ++run;
         out.append(cp1250.data() + i, run - i);
@@ -33,18 +40,40 @@ void convert(std::string& out, std::string_view cp1250) {
     }
 }
 
-std::string& text(Json& j, const char* key) {
+// A kind's object, whose members are put in the same order every time: after its
+// first event each member is found where the previous one ended, rather than
+// searched for among all of them.
+class Members {
+public:
+    // The library's ordered map is a vector of members, reached here by place.
+    explicit Members(Json& object) : m_members(object.get_ref<Json::object_t&>()) {}
+    Json& operator[](std::string_view key) {
+        if (m_next < m_members.size() && m_members[m_next].first == key)
+            return m_members[m_next++].second;
+        for (m_next = 0; m_next < m_members.size(); ++m_next)
+            if (m_members[m_next].first == key) return m_members[m_next++].second;
+        m_members.emplace_back(std::string(key), nullptr);
+        ++m_next;
+        return m_members.back().second;
+    }
+
+private:
+    Json::object_t::Container& m_members;
+    std::size_t m_next = 0;
+};
+
+std::string& text(Members& j, std::string_view key) {
     Json& member = j[key];
     if (!member.is_string()) member = std::string();
     return member.get_ref<std::string&>();
 }
-void put(Json& j, const char* key, std::string_view cp1250) {
+void put(Members& j, std::string_view key, std::string_view cp1250) {
     convert(text(j, key), cp1250);
 }
-void putUtf8(Json& j, const char* key, std::string_view utf8) {
+void putUtf8(Members& j, std::string_view key, std::string_view utf8) {
     text(j, key).assign(utf8);
 }
-void putList(Json& j, const char* key, const std::vector<std::string>* cells) {
+void putList(Members& j, std::string_view key, const std::vector<std::string>* cells) {
     Json& list = j[key];
     if (!list.is_array()) list = Json::array();
     const std::size_t n = cells ? cells->size() : 0;
@@ -57,79 +86,79 @@ void putList(Json& j, const char* key, const std::vector<std::string>* cells) {
 }
 
 // One function per kind: the members it carries beyond time, window and name.
-void nothing(Json&, const Event&) {}
-void caption(Json& j, const Event& e) {
+void nothing(Members&, const Event&) {}
+void caption(Members& j, const Event& e) {
     put(j, "caption", e.text);
 }
-void control(Json& j, const Event& e) {
+void control(Members& j, const Event& e) {
     j["control"] = e.control;
 }
-void field(Json& j, const Event& e) {
+void field(Members& j, const Event& e) {
     control(j, e);
     put(j, "text", e.text);
 }
-void picture(Json& j, const Event& e) {
+void picture(Members& j, const Event& e) {
     control(j, e);
     put(j, "picture", e.text);
 }
-void check(Json& j, const Event& e) {
+void check(Members& j, const Event& e) {
     control(j, e);
     j["checked"] = e.flag;
 }
-void row(Json& j, const Event& e) {
+void row(Members& j, const Event& e) {
     control(j, e);
     putList(j, "cells", e.cells);
 }
-void drop(Json& j, const Event& e) {
+void drop(Members& j, const Event& e) {
     control(j, e);
     j["dropped"] = e.number;
     put(j, "first", e.text);
 }
-void heading(Json& j, const Event& e) {
+void heading(Members& j, const Event& e) {
     control(j, e);
     j["column"] = e.number;
     put(j, "heading", e.text);
 }
-void cursor(Json& j, const Event& e) {
+void cursor(Members& j, const Event& e) {
     putUtf8(j, "cursor", e.flag ? "wait" : "normal");
 }
-void box(Json& j, const Event& e) {
+void box(Members& j, const Event& e) {
     put(j, "caption", e.text);
     putUtf8(j, "icon", e.word);
     put(j, "text", e.detail);
     putList(j, "buttons", e.cells);
 }
-void answer(Json& j, const Event& e) {
+void answer(Members& j, const Event& e) {
     putUtf8(j, "answer", e.word);
 }
-void menu(Json& j, const Event& e) {
+void menu(Members& j, const Event& e) {
     const std::vector<std::string> entries = popupEntries(std::string(e.text));
     putList(j, "items", &entries);
 }
-void chosen(Json& j, const Event& e) {
+void chosen(Members& j, const Event& e) {
     j["chosen"] = e.number;
 }
-void cue(Json& j, const Event& e) {
+void cue(Members& j, const Event& e) {
     put(j, "sound", e.text);
 }
-void refused(Json& j, const Event& e) {
+void refused(Members& j, const Event& e) {
     putUtf8(j, "command", e.word);
     control(j, e);
 }
-void timeout(Json& j, const Event& e) {
+void timeout(Members& j, const Event& e) {
     putUtf8(j, "command", "waitfor");
     putUtf8(j, "text", e.word);
 }
-void saved(Json& j, const Event& e) {
+void saved(Members& j, const Event& e) {
     control(j, e);
     j["rows"] = e.number;
     putUtf8(j, "file", e.word);
 }
-void dumpCaption(Json& j, const Event& e) {
+void dumpCaption(Members& j, const Event& e) {
     putUtf8(j, "part", "caption");
     caption(j, e);
 }
-void dumpControl(Json& j, const Event& e) {
+void dumpControl(Members& j, const Event& e) {
     putUtf8(j, "part", "control");
     control(j, e);
     putUtf8(j, "kind", e.word);
@@ -137,22 +166,22 @@ void dumpControl(Json& j, const Event& e) {
     j["enabled"] = e.flag;
     put(j, "value", e.detail);
 }
-void dumpRow(Json& j, const Event& e) {
+void dumpRow(Members& j, const Event& e) {
     putUtf8(j, "part", "row");
     row(j, e);
 }
-void dumpZone(Json& j, const Event& e) {
+void dumpZone(Members& j, const Event& e) {
     putUtf8(j, "part", "zone");
     j["zone"] = e.number;
     put(j, "text", e.text);
 }
-void dumpMenu(Json& j, const Event& e) {
+void dumpMenu(Members& j, const Event& e) {
     putUtf8(j, "part", "menu");
     put(j, "item", e.text);
     j["checked"] = e.flag;
 }
 
-void series(Json& j, const Event& e) {
+void series(Members& j, const Event& e) {
     control(j, e);
     put(j, "series", e.text);
     j["time"] = e.sample->time;
@@ -164,7 +193,7 @@ void series(Json& j, const Event& e) {
 }
 // The report's cells as the text line has them, and its figures as numbers: a
 // cell that is no figure (a host's name) stays text.
-void report(Json& j, const Event& e) {
+void report(Members& j, const Event& e) {
     control(j, e);
     Json& values = j["values"];
     values = Json::array();
@@ -178,7 +207,7 @@ void report(Json& j, const Event& e) {
 
 struct KindEntry {
     const char* name;
-    void (*members)(Json&, const Event&);
+    void (*members)(Members&, const Event&);
 };
 
 // In the order of Event::Kind.
@@ -194,6 +223,75 @@ constexpr KindEntry kKinds[] = {
     {"report", report},   {"tip", field},
 };
 static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Tip) + 1);
+
+// Printable ASCII but the quote and the backslash: JSON has such a string as it
+// stands, and most of what the tools report is such text. Eight bytes are looked
+// at together, as a log line is mostly that.
+bool plain(const std::string& s) {
+    constexpr std::uint64_t ones = 0x0101010101010101ULL;
+    constexpr std::uint64_t highs = 0x8080808080808080ULL;
+    const auto hasZero = [](std::uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
+    const char* at = s.data();
+    const char* end = at + s.size();
+    for (std::uint64_t w; end - at >= 8; at += 8) {
+        std::memcpy(&w, at, 8);
+        if ((w & highs) != 0 || ((w - ones * 0x20) & ~w & highs) != 0 ||
+            hasZero(w ^ (ones * 0x7F)) || hasZero(w ^ (ones * '"')) || hasZero(w ^ (ones * '\\')))
+            return false;
+    }
+    for (; at < end; ++at) {
+        const auto u = static_cast<unsigned char>(*at);
+        if (u < 0x20 || u >= 0x7F || u == '"' || u == '\\') return false;
+    }
+    return true;
+}
+
+// A value as nlohmann-json writes it. Script words are the script's own bytes and
+// may not be UTF-8: such a byte becomes U+FFFD rather than breaking the line.
+void dump(std::string& out, const Json& value) {
+    // The writer is made once per thread, into a buffer of its own: making one
+    // costs more than a short value takes to write.
+    thread_local std::string written;
+    thread_local nlohmann::detail::serializer<Json> writer(
+        nlohmann::detail::output_adapter<char>(written), ' ', Json::error_handler_t::replace);
+    writer.dump(value, false, false, 0);
+    out += written;
+    written.clear();
+}
+
+// The object as nlohmann-json writes it, compact, member by member; a plain
+// string is copied at once rather than looked at a byte at a time for UTF-8 and
+// escapes, which is most of what the library's writer spends on an event.
+void write(std::string& out, const Json& j) {
+    if (j.is_string()) {
+        const auto& s = j.get_ref<const std::string&>();
+        if (!plain(s)) return dump(out, j);
+        out += '"';
+        out += s;
+        out += '"';
+    } else if (j.is_object()) {
+        char separator = '{';
+        for (const auto& [key, value] : j.get_ref<const Json::object_t&>()) {
+            out += separator;
+            separator = ',';
+            out += '"';
+            out += key; // the kinds' own member names, plain ASCII
+            out += "\":";
+            write(out, value);
+        }
+        out += separator == '{' ? "{}" : "}";
+    } else if (j.is_array()) {
+        char separator = '[';
+        for (const Json& item : j.get_ref<const Json::array_t&>()) {
+            out += separator;
+            separator = ',';
+            write(out, item);
+        }
+        out += separator == '[' ? "[]" : "]";
+    } else {
+        dump(out, j);
+    }
+}
 
 } // namespace
 
@@ -220,7 +318,9 @@ void EventJson::append(std::string& out, const Event& e, Clock::time_point when)
     const auto index = static_cast<std::size_t>(e.kind);
     const KindEntry& kind = kKinds[index];
     thread_local Json objects[std::size(kKinds)];
-    Json& j = objects[index];
+    Json& object = objects[index];
+    if (!object.is_object()) object = Json::object();
+    Members j(object);
     std::string& time = text(j, "ts");
     time.clear();
     appendTime(time, when);
@@ -228,16 +328,7 @@ void EventJson::append(std::string& out, const Event& e, Clock::time_point when)
     putUtf8(j, "proc", e.window.substr(0, e.window.find('#')));
     putUtf8(j, "event", kind.name);
     kind.members(j, e);
-    // Script words are the script's own bytes and may not be UTF-8: such a byte
-    // becomes U+FFFD rather than breaking the line.
-    // The writer is made once per thread, into a buffer of its own: making one
-    // costs more than a short object takes to write.
-    thread_local std::string written;
-    thread_local nlohmann::detail::serializer<Json> writer(
-        nlohmann::detail::output_adapter<char>(written), ' ', Json::error_handler_t::replace);
-    writer.dump(j, false, false, 0);
-    out += written;
-    written.clear();
+    write(out, object);
 }
 
 } // namespace ui

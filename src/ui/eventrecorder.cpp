@@ -117,8 +117,8 @@ void EventRecorder::notify(ToolWindow& window, const std::string& text) {
     m_inner.notify(window, text);
 }
 
-void EventRecorder::flushOutput() {
-    m_inner.flushOutput();
+void EventRecorder::flushOutput(bool waited) {
+    m_inner.flushOutput(waited);
 }
 
 } // namespace ui

@@ -32,7 +32,7 @@ public:
     NotificationSupport notificationSupport() override;
     void notify(ToolWindow& window, const std::string& text) override;
     void allClosed() override;
-    void flushOutput() override;
+    void flushOutput(bool waited) override;
 
 private:
     FrontEnd& m_inner;

@@ -52,9 +52,10 @@ public:
     virtual void notify(ToolWindow& /*window*/, const std::string& /*text*/) {}
     // Every window has closed after the frame: the program ends.
     virtual void allClosed() = 0;
-    // A window's thread has run a batch of handlers, or someone waits on one of
-    // them: output gathered meanwhile is due now. From any window's thread.
-    virtual void flushOutput() {}
+    // A window's thread has run a batch of handlers (`waited` false), or someone
+    // waits on one of them (true): output gathered meanwhile is due now, and when
+    // someone waits it is written before they go on. From any window's thread.
+    virtual void flushOutput(bool /*waited*/) {}
 };
 
 } // namespace ui

@@ -87,7 +87,7 @@ void ToolWindow::beginBatch() {
 void ToolWindow::endBatch() {
     if (--t_batchDepth > 0) return;
     if (win::PollGroup* group = m_pollGroup.load()) group->flush();
-    if (FrontEnd* f = frontEnd()) f->flushOutput();
+    if (FrontEnd* f = frontEnd()) f->flushOutput(false);
 }
 
 void ToolWindow::holdWakes() {
@@ -207,7 +207,7 @@ void ToolWindow::dispatch(Pending& event) {
     }
     if (event.done) {
         // Whoever waits for this sees what it printed.
-        if (FrontEnd* f = frontEnd()) f->flushOutput();
+        if (FrontEnd* f = frontEnd()) f->flushOutput(true);
         event.done->set_value();
         event.done.reset();
     }

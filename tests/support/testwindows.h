@@ -45,7 +45,10 @@ public:
         ensureQtApplication();
         output.keepHistory(true);
     }
-    ~CapturedConsole() { std::fclose(m_file); }
+    ~CapturedConsole() {
+        output.flush(); // the JSON writer's last lines, before their file goes
+        std::fclose(m_file);
+    }
 
     // Reads the file by position, leaving the stream's own position alone: the
     // tool threads keep writing to it meanwhile, and every line is flushed as it

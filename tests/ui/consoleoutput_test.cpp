@@ -2,11 +2,15 @@
 // without one being lost, reordered or kept from a waiter.
 #include "platform/cp1250.h"
 #include "support/testwindows.h"
+#include "ui/eventfile.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <map>
+#include <nlohmann/json.hpp>
 
 using namespace testing_support;
 
@@ -171,4 +175,40 @@ TEST_F(Batches, FloodsFromTwoWindowsLoseAndReorderNothing) {
     }
     EXPECT_EQ(next[a->name()], 20000);
     EXPECT_EQ(next[b->name()], 20000);
+}
+
+// The same floods as JSON objects, on stdout and in an events file at once: more
+// than the JSON writer's queue holds, so the windows wait for it now and then.
+// Both outputs have every line, in one order, each window's rows as printed.
+TEST_F(Batches, JsonFloodsReachStdoutAndTheEventsFileWholeAndInOneOrder) {
+    const std::string path = ::testing::TempDir() + "/floods.jsonl";
+    std::filesystem::remove(path);
+    ui::EventFile file;
+    ASSERT_EQ(file.open(path), "");
+    console.output.setJson(true);
+    console.output.setEventFile(&file);
+    std::vector<std::future<void>> printed;
+    for (const char* name : {"A", "B"}) {
+        auto w = start(name);
+        w->rows = 10000;
+        printed.push_back(w->printed.get_future());
+        w->postControl(2);
+    }
+    for (auto& p : printed)
+        p.wait();
+    console.output.flush();
+    console.output.setEventFile(nullptr);
+    const auto lines = console.lines();
+    std::vector<std::string> filed;
+    std::ifstream in(path);
+    for (std::string l; std::getline(in, l);)
+        filed.push_back(l);
+    EXPECT_EQ(filed, lines);
+    std::map<std::string, int> next;
+    for (const auto& l : lines) {
+        const auto event = nlohmann::json::parse(l);
+        if (event["event"] != "row") continue;
+        EXPECT_EQ(std::stoi(event["cells"][1].get<std::string>()), ++next[event["window"]]) << l;
+    }
+    EXPECT_EQ(next, (std::map<std::string, int>{{"A#1", 10000}, {"B#1", 10000}}));
 }

@@ -1,5 +1,6 @@
 // Events as JSON lines: Windows-1250 texts converted and escaped as JSON has them,
 // and every kind of event as the schema describes it.
+#include "platform/cp1250.h"
 #include "support/eventschema.h"
 #include "support/testwindows.h"
 
@@ -7,6 +8,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 namespace {
 
@@ -50,6 +52,29 @@ TEST(EventJson, TextsAreUtf8WithControlCharactersEscaped) {
     ASSERT_EQ(lines.size(), std::size(cases));
     for (std::size_t i = 0; i < lines.size(); ++i)
         EXPECT_TRUE(lines[i].ends_with(",\"caption\":" + cases[i].json + "}")) << lines[i];
+}
+
+// Plain text is copied eight bytes at a time and the rest left to nlohmann-json:
+// every byte, wherever it stands in a run, comes out as the library writes it.
+TEST(EventJson, EveryByteAtEveryPlaceOfARunIsWrittenAsTheLibraryWritesIt) {
+    std::vector<std::string> texts;
+    for (int byte = 0; byte < 256; ++byte)
+        for (std::size_t at = 0; at < 20; ++at) {
+            texts.emplace_back("abcdefghijklmnopqrstuvwxyz");
+            texts.back()[at] = static_cast<char>(byte);
+        }
+    const auto lines = jsonLines([&](ui::ConsoleOutput& out) {
+        for (const auto& text : texts) {
+            ui::Event e{Kind::Caption, "T#1"};
+            e.text = text;
+            out.report(e);
+        }
+    });
+    ASSERT_EQ(lines.size(), texts.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const std::string json = nlohmann::json(cp1250::toUtf8(texts[i])).dump();
+        ASSERT_TRUE(lines[i].ends_with(",\"caption\":" + json + "}")) << lines[i];
+    }
 }
 
 TEST(EventJson, EveryKindMeetsTheSchema) {

@@ -51,8 +51,11 @@ void ConsoleAnswers::allClosed() {
         QCoreApplication::instance(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
 }
 
-void ConsoleAnswers::flushOutput() {
-    m_output.flush();
+void ConsoleAnswers::flushOutput(bool waited) {
+    if (waited)
+        m_output.flush();
+    else
+        m_output.flushBatch();
 }
 
 void ConsoleAnswers::queueBoxAnswer(const std::string& answer) {

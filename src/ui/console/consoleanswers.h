@@ -24,7 +24,7 @@ public:
     // Cut, paste, tiling and printer set-up have nothing to act on without a screen.
     void standardAction(ToolWindow&, StandardAction) override {}
     void allClosed() override;
-    void flushOutput() override;
+    void flushOutput(bool waited) override;
 
     // The answer for the next message box: a button's position (1 = first) or
     // its label. The answer for the next popup menu: an entry number, 0 = none.

@@ -4,6 +4,7 @@
 #include "ui/console/eventtext.h"
 #include "ui/eventfile.h"
 #include "ui/eventjson.h"
+#include "ui/eventqueue.h"
 #include "ui/toolwindow.h"
 
 #include <cstdint>
@@ -14,6 +15,7 @@ namespace {
 
 // Gathered lines are written when their batch is over; these bound how many bytes
 // and how much time a long batch (a handler that keeps printing) may hold back.
+// The JSON writer's lines are bounded by the same number of bytes.
 constexpr std::size_t kPendingLimit = 64 * 1024;
 constexpr auto kPendingAge = std::chrono::milliseconds(50);
 
@@ -83,6 +85,42 @@ ConsoleOutput::ConsoleOutput(std::FILE* out) : m_out(out) {}
 
 ConsoleOutput::~ConsoleOutput() {
     flush();
+    m_queue.reset();
+}
+
+// Both are set before any window opens; what is on its way is written first.
+void ConsoleOutput::setJson(bool json) {
+    if (m_queue) m_queue->drain();
+    m_json = json;
+    startWriter();
+}
+
+void ConsoleOutput::setEventFile(EventFile* file) {
+    if (m_queue) m_queue->drain();
+    m_file = file;
+    startWriter();
+}
+
+void ConsoleOutput::startWriter() {
+    if (m_queue || !(m_json || m_file)) return;
+    m_queue = std::make_unique<EventQueue>(
+        [this](const Event& event, EventJson::Clock::time_point when) {
+            EventJson::append(m_encoded, event, when);
+            m_encoded += '\n';
+            if (m_encoded.size() >= kPendingLimit) writeEncoded();
+        },
+        [this] { writeEncoded(); });
+}
+
+// On the JSON writer's thread: stdout has no other writer while JSON is printed.
+void ConsoleOutput::writeEncoded() {
+    if (m_encoded.empty()) return;
+    if (m_file) m_file->write(m_encoded);
+    if (m_json) {
+        std::fwrite(m_encoded.data(), 1, m_encoded.size(), m_out);
+        std::fflush(m_out);
+    }
+    m_encoded.clear();
 }
 
 void ConsoleOutput::appendEscaped(std::string& out, std::string_view in) {
@@ -112,22 +150,29 @@ std::string ConsoleOutput::escape(const std::string& in) {
 }
 
 void ConsoleOutput::report(const Event& event) {
-    // Both are made before the lock, so windows printing at once wait only for
-    // each other's copying. A script's `waitfor` reads the text lines, JSON or not.
-    std::string line, object;
-    // One allocation for a typical line rather than one per doubling as it grows.
-    line.reserve(160);
-    if (!m_json || m_keepHistory) EventText::append(line, event);
-    if (m_json || m_file) EventJson::append(object, event, EventJson::Clock::now());
+    // The moment it happened, whenever its object is written.
+    const auto when = EventJson::Clock::now();
+    // The text line is made before the lock, so windows printing at once wait only
+    // for each other's copying. A script's `waitfor` reads the text lines, JSON or not.
+    std::string line;
+    if (!m_json || m_keepHistory) {
+        // One allocation for a typical line rather than one per doubling as it grows.
+        line.reserve(160);
+        EventText::append(line, event);
+    }
     {
         std::lock_guard lock(m_mutex);
-        const auto now = std::chrono::steady_clock::now();
-        if (m_pending.empty()) m_pendingSince = now;
-        m_pending.append(m_json ? object : line).append(1, '\n');
-        if (m_file) m_filePending.append(object).append(1, '\n');
-        if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
-            now - m_pendingSince >= kPendingAge)
-            writePending();
+        // Queued under the lock that orders the text lines, so the events file has
+        // the events in the order the text output has them.
+        if (m_json || m_file) m_queue->push(event, when);
+        if (!m_json) {
+            const auto now = std::chrono::steady_clock::now();
+            if (m_pending.empty()) m_pendingSince = now;
+            m_pending.append(line).append(1, '\n');
+            if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
+                now - m_pendingSince >= kPendingAge)
+                writePending();
+        }
         if (m_keepHistory) {
             auto& lines = m_history[std::string(event.window)].lines;
             lines.push_back(std::move(line));
@@ -141,19 +186,20 @@ void ConsoleOutput::report(const Event& event) {
 }
 
 void ConsoleOutput::writePending() {
-    if (!m_filePending.empty()) {
-        m_file->write(m_filePending);
-        m_filePending.clear();
-    }
     if (m_pending.empty()) return;
     std::fwrite(m_pending.data(), 1, m_pending.size(), m_out);
     std::fflush(m_out);
     m_pending.clear();
 }
 
-void ConsoleOutput::flush() {
+void ConsoleOutput::flushBatch() {
     std::lock_guard lock(m_mutex);
     writePending();
+}
+
+void ConsoleOutput::flush() {
+    flushBatch();
+    if (m_queue) m_queue->drain();
 }
 
 void ConsoleOutput::keepHistory(bool keep) {

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -20,10 +21,15 @@ namespace ui {
 // for `waitfor`.
 //
 // Lines printed by a window's handlers are gathered and written together when the
-// window's batch of handlers is over (flush()), so a flood of changes costs one
+// window's batch of handlers is over (flushBatch()), so a flood of changes costs one
 // write per batch rather than one per line; lines from anywhere else are written at
 // once. Either way every line keeps its place: there is one order for all windows.
+//
+// JSON objects are made and written by a writer thread of their own (EventQueue),
+// in the order the events were reported: the reporting window only copies the
+// event, as JSON costs several times what a text line does.
 class EventFile;
+class EventQueue;
 
 class ConsoleOutput : public EventSink {
 public:
@@ -34,11 +40,14 @@ public:
 
     // Both are set before any window opens. JSON objects rather than text lines
     // (--json); and every event also appended to `file` as a JSON line (--events).
-    void setJson(bool json) { m_json = json; }
-    void setEventFile(EventFile* file) { m_file = file; }
+    void setJson(bool json);
+    void setEventFile(EventFile* file);
 
     void report(const Event& event) override;
-    // Writes the lines gathered so far.
+    // Writes the lines gathered so far; the JSON writer writes on its own.
+    void flushBatch();
+    // Writes the lines gathered so far and waits until every JSON object reported
+    // before is written: whoever reads the output next finds them there.
     void flush();
 
     void keepHistory(bool keep);
@@ -54,20 +63,23 @@ public:
 
 private:
     void writePending();
+    void startWriter();
+    void writeEncoded();
 
     std::FILE* m_out;
     std::mutex m_mutex;
     std::condition_variable m_printed;
     bool m_json = false;
     EventFile* m_file = nullptr;
-    std::string m_pending;     // gathered lines, each with its newline
-    std::string m_filePending; // and those for the events file
+    std::string m_pending; // gathered lines, each with its newline
+    std::string m_encoded; // the JSON writer's lines, its own
     std::chrono::steady_clock::time_point m_pendingSince;
     std::atomic<bool> m_keepHistory{false};
     struct History {
         std::vector<std::string> lines; // lines after `consumed`
     };
     std::map<std::string, History> m_history;
+    std::unique_ptr<EventQueue> m_queue; // while JSON is written anywhere
 };
 
 } // namespace ui
