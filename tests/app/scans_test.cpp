@@ -219,6 +219,14 @@ TEST(ForgedProbes, EachHalfOpenProbeIsOneLineAndOneHitAndACompletedOneIsLoggedOn
     ASSERT_TRUE(trap.inside([&] { client = connectUntilClosed(20001, from); }));
     ASSERT_GT(client, 0);
     ++hits;
+    // One from an IPv6 address of the trap's own interfaces: this machine, ignored.
+    int own6 = -1;
+    ASSERT_TRUE(trap.inside([&] {
+        if (std::system("ip addr add 2001:db8::1/128 dev lo nodad") == 0)
+            own6 = connectUntilClosed(20002, "2001:db8::1");
+    }));
+    ASSERT_GT(own6, 0);
+    ++hits;
 
     EXPECT_TRUE(hitsSettleAt(program, "WS_TcpB#1", hits));
     const auto texts = logTexts(program.output(), "WS_TcpB#1");
@@ -238,6 +246,7 @@ TEST(ForgedProbes, EachHalfOpenProbeIsOneLineAndOneHitAndACompletedOneIsLoggedOn
         EXPECT_EQ(t.find("198.18.0.8"), std::string::npos) << t;
         EXPECT_EQ(t.find("198.18.0.9"), std::string::npos) << t;
         EXPECT_EQ(t.find("127.0.0.1:41006"), std::string::npos) << t;
+        EXPECT_EQ(t.find("2001:db8::1"), std::string::npos) << t;
     }
     EXPECT_EQ(accepts, 1);
     EXPECT_EQ(halfOpen, 3) << program.output();
