@@ -223,51 +223,47 @@ void PortBlocker::setUpSockets() {
 
 bool PortBlocker::setUpSocket6(std::size_t slot, bool v4Bound, win::PortHolders& holders) {
     if (m_noIpv6) return false;
-    // Failures of a port that does not trap at all were said for IPv4; a host
-    // without IPv6 says so once a set-up.
-    auto fail = [&](int code) {
-        if (code == win::WSAEAFNOSUPPORT) {
-            m_noIpv6 = true;
-            reportError6(code);
-        } else if (v4Bound) {
-            reportError6(code);
-        }
-        return false;
-    };
     win::SOCKET& s6 = m_sockets6[slot];
     s6 = win::socket(AF_INET6, m_traits.socketType, 0);
-    if (s6 == win::INVALID_SOCKET) return fail(win::WSAGetLastError());
-    m_orderOf[s6] = slot * 2 + 1;
-    const int on = 1;
-    win::setsockopt(s6, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
-    // A record whose port the system chose (port 0) traps that same port on IPv6.
-    std::uint16_t port = m_currentPort;
-    if (port == 0 && v4Bound) {
-        net::SocketAddress own;
-        int length = own.capacity();
-        if (win::getsockname(m_sockets[slot], own.data(), &length) == 0) port = own.port();
-    }
-    const net::SocketAddress any = net::SocketAddress::any(AF_INET6, port);
-    int error = 0;
-    if (win::bind(s6, any.data(), any.size()) != 0) {
-        error = win::WSAGetLastError();
-        if (v4Bound && error == win::WSAEADDRINUSE) {
-            reportError6(error);
-            net::logHolders(m_log, holders, port);
-            error = -1; // said
+    int error = s6 == win::INVALID_SOCKET ? win::WSAGetLastError() : 0;
+    bool said = false;
+    if (error == 0) {
+        m_orderOf[s6] = slot * 2 + 1;
+        const int on = 1;
+        win::setsockopt(s6, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on),
+                        sizeof on);
+        // A record whose port the system chose (port 0) traps that same port on IPv6.
+        std::uint16_t port = m_currentPort;
+        if (port == 0 && v4Bound) {
+            net::SocketAddress own;
+            int length = own.capacity();
+            if (win::getsockname(m_sockets[slot], own.data(), &length) == 0) port = own.port();
         }
-    } else if (m_traits.socketType == SOCK_STREAM && win::listen(s6, SOMAXCONN) != 0) {
-        error = win::WSAGetLastError();
-    } else if (win::WSAAsyncSelect(s6, hwnd(), net::SocketNotifyMessage,
-                                   win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0) {
-        error = win::WSAGetLastError();
+        const net::SocketAddress any = net::SocketAddress::any(AF_INET6, port);
+        if (win::bind(s6, any.data(), any.size()) != 0) {
+            error = win::WSAGetLastError();
+            if (v4Bound && error == win::WSAEADDRINUSE) {
+                reportError6(error);
+                net::logHolders(m_log, holders, port);
+                said = true;
+            }
+        } else if (m_traits.socketType == SOCK_STREAM && win::listen(s6, SOMAXCONN) != 0) {
+            error = win::WSAGetLastError();
+        } else if (win::WSAAsyncSelect(s6, hwnd(), net::SocketNotifyMessage,
+                                       win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0) {
+            error = win::WSAGetLastError();
+        }
+        if (error == 0) return true;
+        // A socket that does not trap is closed at once: it would only hold the port.
+        m_orderOf.erase(s6);
+        win::closesocket(s6);
+        s6 = win::INVALID_SOCKET;
     }
-    if (error == 0) return true;
-    // A socket that does not trap is closed at once: it would only hold the port.
-    m_orderOf.erase(s6);
-    win::closesocket(s6);
-    s6 = win::INVALID_SOCKET;
-    return error == -1 ? false : fail(error);
+    // A port that traps on neither family was reported for IPv4 already; a host
+    // without IPv6 says so once a set-up.
+    if (error == win::WSAEAFNOSUPPORT) m_noIpv6 = true;
+    if (!said && (v4Bound || m_noIpv6)) reportError6(error);
+    return false;
 }
 
 void PortBlocker::reportError6(int code) {
