@@ -37,7 +37,7 @@
 namespace {
 
 constexpr int kInFlight = 64;
-constexpr int kRounds = 5;
+constexpr int kRounds = 7;
 
 struct Spread {
     double median, low, high;
