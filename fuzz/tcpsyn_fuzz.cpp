@@ -10,6 +10,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // An exact copy, so that the sanitizer sees any read beyond the packet.
     const std::vector<std::uint8_t> packet(data, data + size);
+    // The same bytes as an IPv6 raw socket would hand them over: the TCP header first.
+    if (const auto syn6 = win::parseIncomingSyn6(packet.data(), packet.size(), {})) {
+        if ((packet[13] & 0x12) != 0x02 || !syn6->v6) std::abort();
+        if (syn6->localPort != ((packet[2] << 8) | packet[3])) std::abort();
+    }
     const auto syn = win::parseIncomingSyn(packet.data(), packet.size());
     if (!syn) return 0;
     const std::size_t ihl = static_cast<std::size_t>(packet[0] & 0x0f) * 4;

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+
+#include <netinet/in.h>
 
 #include <sys/socket.h>
 
@@ -22,11 +25,12 @@ TcpSynWatcher::~TcpSynWatcher() {
     close();
 }
 
-int TcpSynWatcher::open() {
+int TcpSynWatcher::open(int family) {
     close();
-    const SOCKET s = win::socket(AF_INET, SOCK_RAW, IPPROTO_TCP);
+    const SOCKET s = win::socket(family, SOCK_RAW, IPPROTO_TCP);
     if (s == INVALID_SOCKET) return WSAGetLastError();
     m_socket = s;
+    m_family = family;
     // Raw socket rights go with the right to a larger queue than the system's
     // ceiling; without it the ceiling is what there is.
     const int size = kReceiveBuffer;
@@ -50,7 +54,7 @@ int TcpSynWatcher::watch(const std::vector<std::uint16_t>& ports) {
 }
 
 int TcpSynWatcher::attach(const std::vector<std::uint16_t>& ports) {
-    std::vector<sock_filter> code = synFilter(ports);
+    std::vector<sock_filter> code = m_family == AF_INET6 ? synFilter6(ports) : synFilter(ports);
     const sock_fprog program{static_cast<unsigned short>(code.size()), code.data()};
     if (win::setsockopt(m_socket, SOL_SOCKET, SO_ATTACH_FILTER,
                         reinterpret_cast<const char*>(&program), sizeof program) != 0)
@@ -68,16 +72,32 @@ std::size_t TcpSynWatcher::read(std::vector<TcpSyn>& out, std::size_t limit) {
         std::uint8_t buffers[kBatch][SynSnapLength];
         iovec vectors[kBatch];
         mmsghdr messages[kBatch] = {};
+        // An IPv6 segment comes without its IP header: the sender is told apart.
+        sockaddr_in6 senders[kBatch];
+        const bool v6 = m_family == AF_INET6;
         const std::size_t want = std::min(kBatch, limit - taken);
         for (std::size_t i = 0; i < want; ++i) {
             vectors[i] = {buffers[i], SynSnapLength};
             messages[i].msg_hdr.msg_iov = &vectors[i];
             messages[i].msg_hdr.msg_iovlen = 1;
+            if (v6) {
+                messages[i].msg_hdr.msg_name = &senders[i];
+                messages[i].msg_hdr.msg_namelen = sizeof senders[i];
+            }
         }
         const int n = ::recvmmsg(fd, messages, static_cast<unsigned>(want), MSG_DONTWAIT, nullptr);
         if (n <= 0) break;
-        for (int i = 0; i < n; ++i)
-            if (auto syn = parseIncomingSyn(buffers[i], messages[i].msg_len)) out.push_back(*syn);
+        for (int i = 0; i < n; ++i) {
+            std::optional<TcpSyn> syn;
+            if (!v6) {
+                syn = parseIncomingSyn(buffers[i], messages[i].msg_len);
+            } else if (messages[i].msg_hdr.msg_namelen >= sizeof(sockaddr_in6)) {
+                std::array<std::uint8_t, 16> peer;
+                std::memcpy(peer.data(), &senders[i].sin6_addr, peer.size());
+                syn = parseIncomingSyn6(buffers[i], messages[i].msg_len, peer);
+            }
+            if (syn) out.push_back(*syn);
+        }
         taken += static_cast<std::size_t>(n);
         // Fewer than asked for: the queue is empty, and a segment that comes now
         // finds FD_READ enabled again.

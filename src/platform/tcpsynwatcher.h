@@ -8,8 +8,8 @@
 
 namespace win {
 
-// Watches the SYNs that reach this host's TCP ports, through a raw IPv4 socket of
-// the socket layer: its arrivals are told to a window as FD_READ like any other
+// Watches the SYNs that reach this host's TCP ports, through a raw IPv4 or IPv6
+// socket of the socket layer (one family a watcher): its arrivals are told to a window as FD_READ like any other
 // socket's (WSAAsyncSelect, on the window's own thread where it has a poll group).
 // A raw TCP socket is offered a segment after the firewall has let it in and just
 // before TCP takes it, so it sees exactly what a listener would be offered; the
@@ -23,9 +23,9 @@ public:
     TcpSynWatcher(const TcpSynWatcher&) = delete;
     TcpSynWatcher& operator=(const TcpSynWatcher&) = delete;
 
-    // Opens the socket, which lets nothing through until watch(). 0, or the Winsock
-    // error: WSAEACCES without raw socket rights.
-    int open();
+    // Opens the socket of `family` (AF_INET or AF_INET6), which lets nothing through
+    // until watch(). 0, or the Winsock error: WSAEACCES without raw socket rights.
+    int open(int family = AF_INET);
     bool isOpen() const { return m_socket != INVALID_SOCKET; }
     SOCKET socket() const { return m_socket; }
     // From now on only SYNs to `ports` are queued. 0, or the Winsock error.
@@ -40,6 +40,7 @@ private:
     int attach(const std::vector<std::uint16_t>& ports);
 
     SOCKET m_socket = INVALID_SOCKET;
+    int m_family = AF_INET;
 };
 
 } // namespace win

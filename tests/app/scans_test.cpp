@@ -64,15 +64,24 @@ struct Scan {
     const char* traceLine; // see probesIn()
     const char* hitText;   // what follows the peer in the trap's hit line
     bool needsRoot;
+    const char* target = "127.0.0.1"; // the trap's address, also the scanner's
 };
 
+// An address of either family is the longest run up to its port's colon.
 const Scan kScans[] = {
     {"connect", "WS_TcpB", "-sT", R"(^CONN \(.*:(\d+) => Connected$)", " accept #", false},
-    {"halfopen", "WS_TcpB", "-sS", R"(^SENT \(.* TCP [\d.]+:(\d+) > [\d.]+:(\d+) S )", " half-open",
+    {"halfopen", "WS_TcpB", "-sS", R"(^SENT \(.* TCP \S+:(\d+) > \S+:(\d+) S )", " half-open",
      true},
     // Every datagram carries a few bytes: the trap logs the start of the content.
-    {"udp", "WS_UdpB", "-sU --data-string probe", R"(^SENT \(.* UDP [\d.]+:\d+ > [\d.]+:(\d+) )",
+    {"udp", "WS_UdpB", "-sU --data-string probe", R"(^SENT \(.* UDP \S+:\d+ > \S+:(\d+) )",
      " probe", false},
+    // The same scans over IPv6: every trapped port is bound on both families.
+    {"connect6", "WS_TcpB", "-6 -sT", R"(^CONN \(.*:(\d+) => Connected$)", " accept #", false,
+     "::1"},
+    {"halfopen6", "WS_TcpB", "-6 -sS", R"(^SENT \(.* TCP \S+:(\d+) > \S+:(\d+) S )",
+     " half-open", true, "::1"},
+    {"udp6", "WS_UdpB", "-6 -sU --data-string probe", R"(^SENT \(.* UDP \S+:\d+ > \S+:(\d+) )",
+     " probe", false, "::1"},
 };
 
 void PrintTo(const Scan& scan, std::ostream* out) {
@@ -105,7 +114,7 @@ TEST_P(NmapScan, EveryProbeToATrappedPortIsOneHitAndFreePortsStaySilent) {
     const std::string trace = trap.run(std::string("nmap -n -Pn --packet-trace --max-retries 2 "
                                                    "--host-timeout 120s -T4 ") +
                                        scan.nmapArgs + " -p " + std::to_string(kFirstPort) + "-" +
-                                       std::to_string(kLastPort) + " 127.0.0.1");
+                                       std::to_string(kLastPort) + " " + scan.target);
     ASSERT_FALSE(trace.empty()) << "nmap failed";
     const ProbeCount probes = probesIn(trace, std::regex(scan.traceLine));
     long expected = 0;
@@ -117,7 +126,8 @@ TEST_P(NmapScan, EveryProbeToATrappedPortIsOneHitAndFreePortsStaySilent) {
 
     // One line per probe, with the port's record; free ports never appear.
     std::map<int, long> lines;
-    static const std::regex hit(R"(^(\d+) trap \d - 127\.0\.0\.1:\d+(.*)$)");
+    const std::string peer = std::string(scan.target) == "::1" ? R"(\[::1\])" : R"(127\.0\.0\.1)";
+    const std::regex hit(R"(^(\d+) trap \d - )" + peer + R"(:\d+(.*)$)");
     for (const std::string& text : logTexts(program.output(), window)) {
         std::smatch m;
         if (!std::regex_match(text, m, hit)) continue;
@@ -209,6 +219,14 @@ TEST(ForgedProbes, EachHalfOpenProbeIsOneLineAndOneHitAndACompletedOneIsLoggedOn
     ASSERT_TRUE(trap.inside([&] { client = connectUntilClosed(20001, from); }));
     ASSERT_GT(client, 0);
     ++hits;
+    // One from an IPv6 address of the trap's own interfaces: this machine, ignored.
+    int own6 = -1;
+    ASSERT_TRUE(trap.inside([&] {
+        if (std::system("ip addr add 2001:db8::1/128 dev lo nodad") == 0)
+            own6 = connectUntilClosed(20002, "2001:db8::1");
+    }));
+    ASSERT_GT(own6, 0);
+    ++hits;
 
     EXPECT_TRUE(hitsSettleAt(program, "WS_TcpB#1", hits));
     const auto texts = logTexts(program.output(), "WS_TcpB#1");
@@ -228,6 +246,7 @@ TEST(ForgedProbes, EachHalfOpenProbeIsOneLineAndOneHitAndACompletedOneIsLoggedOn
         EXPECT_EQ(t.find("198.18.0.8"), std::string::npos) << t;
         EXPECT_EQ(t.find("198.18.0.9"), std::string::npos) << t;
         EXPECT_EQ(t.find("127.0.0.1:41006"), std::string::npos) << t;
+        EXPECT_EQ(t.find("2001:db8::1"), std::string::npos) << t;
     }
     EXPECT_EQ(accepts, 1);
     EXPECT_EQ(halfOpen, 3) << program.output();

@@ -142,17 +142,21 @@ TEST_P(SyslogAlerts, EveryHitIsOneLineThatTheShippedFail2banFilterMatches) {
         if (!devLog.enter()) ::_exit(125);
     });
 
-    // A connection, a half-open probe and a datagram.
-    int client = -1, sender = -1;
+    // A connection, a half-open probe and a datagram; a connection and a datagram
+    // over IPv6.
+    int client = -1, sender = -1, client6 = -1, sender6 = -1;
     ASSERT_TRUE(trap.inside([&] {
         client = connectUntilClosed(20001);
+        client6 = connectUntilClosed(20001, "::1");
         RawSender raw;
         raw.send({"198.18.0.9", 41009, "127.0.0.1", 20001, kSyn});
         sender = sendDatagram(20053, "ping");
+        sender6 = sendDatagram(20053, "ping", "::1");
     }));
     ASSERT_GT(client, 0);
-    EXPECT_TRUE(hitsSettleAt(program, "WS_TcpB#1", 2));
-    EXPECT_TRUE(hitsSettleAt(program, "WS_UdpB#1", 1, 0));
+    ASSERT_GT(client6, 0);
+    EXPECT_TRUE(hitsSettleAt(program, "WS_TcpB#1", 3));
+    EXPECT_TRUE(hitsSettleAt(program, "WS_UdpB#1", 2, 0));
 
     std::vector<std::string> expected;
     if (setting.tcp) {
@@ -160,10 +164,15 @@ TEST_P(SyslogAlerts, EveryHitIsOneLineThatTheShippedFail2banFilterMatches) {
                            std::to_string(client) + " (Http)");
         expected.push_back(
             "WS_TcpB hit: TCP port 20001 from 198.18.0.9 port 41009 (Http) half-open");
+        expected.push_back("WS_TcpB hit: TCP port 20001 from ::1 port " + std::to_string(client6) +
+                           " (Http)");
     }
-    if (setting.udp)
+    if (setting.udp) {
         expected.push_back("WS_UdpB hit: UDP port 20053 from 127.0.0.1 port " +
                            std::to_string(sender) + " (DNS)");
+        expected.push_back("WS_UdpB hit: UDP port 20053 from ::1 port " + std::to_string(sender6) +
+                           " (DNS)");
+    }
     std::sort(expected.begin(), expected.end());
 
     // Facility auth (4) and priority warning (4): <36>; the ident with the process.
@@ -202,8 +211,11 @@ TEST_P(SyslogAlerts, EveryHitIsOneLineThatTheShippedFail2banFilterMatches) {
     std::sort(wanted.begin(), wanted.end());
     EXPECT_EQ(matched, wanted);
     std::vector<std::string> peers;
-    for (const auto& m : messages)
-        peers.push_back(m.find("198.18.0.9") != std::string::npos ? "198.18.0.9" : "127.0.0.1");
+    static const std::regex from(R"( from (\S+) port )");
+    for (const auto& m : messages) {
+        std::smatch peer;
+        if (std::regex_search(m, peer, from)) peers.push_back(peer[1]);
+    }
     auto ips = lines(run("fail2ban-regex -r -o ip auth.log " + filter));
     std::sort(ips.begin(), ips.end());
     std::sort(peers.begin(), peers.end());

@@ -78,40 +78,39 @@ private:
     std::unique_ptr<Program> m_program;
 };
 
-// Connects to 127.0.0.1:port from `from` and waits until the trap has closed the
-// connection (call it inside the namespace). The client's port, or -1.
+// Connects to the loopback address of `from`'s family (127.0.0.1 or ::1) and port
+// from `from`, and waits until the trap has closed the connection (call it inside
+// the namespace). The client's port, or -1.
 inline int connectUntilClosed(int port, const char* from = "127.0.0.1") {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in own = testing_support::loopback(0, from);
-    const sockaddr_in to = testing_support::loopback(port);
+    using testing_support::anyAddress;
+    const auto own = anyAddress(0, from), to = anyAddress(port, testing_support::loopbackOf(from));
+    const int fd = ::socket(own.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
     timeval tv{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     int result = -1;
     char c;
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own) == 0 &&
-        ::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 &&
+    if (::bind(fd, own.get(), own.length) == 0 && ::connect(fd, to.get(), to.length) == 0 &&
         ::recv(fd, &c, 1, 0) == 0) {
-        sockaddr_in a{};
-        socklen_t len = sizeof a;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-        result = ntohs(a.sin_port);
+        auto bound = own;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound.storage), &bound.length);
+        result = ntohs(reinterpret_cast<const sockaddr_in*>(&bound.storage)->sin_port);
     }
     ::close(fd);
     return result;
 }
 
-// Sends one datagram to 127.0.0.1:port (inside the namespace); the sender's port.
-inline int sendDatagram(int port, const std::string& data) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in own = testing_support::loopback(0);
-    ::bind(fd, reinterpret_cast<const sockaddr*>(&own), sizeof own);
-    const sockaddr_in to = testing_support::loopback(port);
-    ::sendto(fd, data.data(), data.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
-    sockaddr_in bound{};
-    socklen_t len = sizeof bound;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len);
+// Sends one datagram to the loopback address of `from`'s family and port (inside the
+// namespace); the sender's port.
+inline int sendDatagram(int port, const std::string& data, const char* from = "127.0.0.1") {
+    using testing_support::anyAddress;
+    const auto own = anyAddress(0, from), to = anyAddress(port, testing_support::loopbackOf(from));
+    const int fd = ::socket(own.family(), SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ::bind(fd, own.get(), own.length);
+    ::sendto(fd, data.data(), data.size(), 0, to.get(), to.length);
+    auto bound = own;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound.storage), &bound.length);
     ::close(fd);
-    return ntohs(bound.sin_port);
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&bound.storage)->sin_port);
 }
 
 // The text column of every log line that `window` ("WS_TcpB#1") printed.

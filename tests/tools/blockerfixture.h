@@ -29,25 +29,28 @@ using testing_support::waitUntil;
 
 
 inline int localPort(int fd) {
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    return ntohs(a.sin_port);
+    // The port has the same place in both families' addresses.
+    return ntohs(reinterpret_cast<const sockaddr_in*>(&a)->sin_port);
 }
 
-// A TCP client that connects to 127.0.0.1 (from `from`, when given) and waits
-// for the blocker to close the connection. Its local port, or -1.
+// A TCP client that connects to 127.0.0.1, or from `from` (when given) to the
+// loopback address of its family, and waits for the blocker to close the
+// connection. Its local port, or -1.
 inline int connectAndWaitForClose(int port, const char* from = nullptr, int milliseconds = 5000) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    using testing_support::anyAddress;
+    const auto to = anyAddress(port, from ? testing_support::loopbackOf(from) : "127.0.0.1");
+    const int fd = ::socket(to.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (from) {
-        sockaddr_in own = loopback(0, from);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&own), sizeof own);
+        const auto own = anyAddress(0, from);
+        ::bind(fd, own.get(), own.length);
     }
     timeval tv{milliseconds / 1000, (milliseconds % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    const sockaddr_in to = loopback(port);
     int result = -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) {
+    if (::connect(fd, to.get(), to.length) == 0) {
         char c;
         if (::recv(fd, &c, 1, 0) == 0) result = localPort(fd);
     }

@@ -3,6 +3,7 @@
 #include "support/selfholder.h"
 #include "tools/blockers/ws_tcpb.h"
 
+#include <cstring>
 #include <regex>
 
 using namespace blocker_testing;
@@ -117,7 +118,8 @@ TEST_F(TcpBlocker, IgnoreLocalSkipsOnlyThisMachinesAddressesButCountsEveryHit) {
         bool ignore;
         const char* from;
         bool logged;
-    } cases[] = {{true, "127.0.0.1", false}, {true, "127.0.0.2", true}, {false, "127.0.0.1", true}};
+    } cases[] = {{true, "127.0.0.1", false}, {true, "127.0.0.2", true}, {false, "127.0.0.1", true},
+                 {true, "::1", false},       {false, "::1", true}};
     int hits = 0;
     for (const auto& c : cases) {
         auto w = window;
@@ -128,8 +130,9 @@ TEST_F(TcpBlocker, IgnoreLocalSkipsOnlyThisMachinesAddressesButCountsEveryHit) {
         ASSERT_GT(client, 0) << c.from;
         onWindow([] {});
         EXPECT_EQ(caption(), before + " Hit:" + std::to_string(++hits));
+        const std::string peer = std::strchr(c.from, ':') ? "[" + std::string(c.from) + "]" : c.from;
         const std::string hit =
-            std::to_string(p1) + " Http - " + c.from + ":" + std::to_string(client) + " accept #";
+            std::to_string(p1) + " Http - " + peer + ":" + std::to_string(client) + " accept #";
         bool found = false;
         for (auto& t : logTexts())
             found = found || t.rfind(hit, 0) == 0;
@@ -152,6 +155,46 @@ TEST_F(TcpBlocker, DuplicatePortFailsAtBindAndListenAndTheFirstStillTraps) {
             if (t.rfind(std::to_string(p1) + " One - 127.0.0.1:", 0) == 0) return true;
         return false;
     }));
+}
+
+// A port another program holds on one family only is still trapped on the other:
+// the failure is logged once, for its family, and the row is not marked as failed.
+TEST_F(TcpBlocker, APortHeldOnOneFamilyIsLoggedForItAndTrappedOnTheOther) {
+    const struct {
+        const char* held;
+        const char* error;
+        const char* other; // the error line that must not be there
+        const char* peer;
+    } cases[] = {{"::", "WSAEADDRINUSE (IPv6)", "WSAEADDRINUSE", "127.0.0.1"},
+                 {"0.0.0.0", "WSAEADDRINUSE", "WSAEADDRINUSE (IPv6)", "::1"}};
+    for (const auto& c : cases) {
+        const int port = freePort(SOCK_STREAM);
+        const auto held = testing_support::anyAddress(port, c.held);
+        const int holder = ::socket(held.family(), SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(holder, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+        ASSERT_EQ(::bind(holder, held.get(), held.length), 0) << c.held;
+        ASSERT_EQ(::listen(holder, 1), 0);
+        openWith(std::to_string(port) + ", Held\r\n");
+        const auto texts = logTexts();
+        EXPECT_EQ(std::count(texts.begin(), texts.end(), c.error), 1) << c.held << dump();
+        EXPECT_FALSE(logged(c.other)) << c.held;
+        EXPECT_TRUE(logged("1 ports set up from " + tools::portlist::path("Varlo.tcp")));
+        EXPECT_TRUE(window->model().rowNotes(tools::PortBlocker::PortsControl).empty());
+        const int client = connectAndWaitForClose(port, c.peer);
+        ASSERT_GT(client, 0) << c.peer;
+        const std::string peer = std::strchr(c.peer, ':') ? "[::1]" : c.peer;
+        const std::string hit = std::to_string(port) + " Held - " + peer + ":" +
+                                std::to_string(client) + " accept #";
+        EXPECT_TRUE(waitUntil([&] {
+            for (auto& t : logTexts())
+                if (t.rfind(hit, 0) == 0) return true;
+            return false;
+        })) << dump();
+        ::close(holder);
+        window->postClose();
+        ASSERT_TRUE(desktop->waitAllClosed(5000));
+    }
 }
 
 TEST_F(TcpBlocker, PortTextThatIsNotANumberListensOnAnyFreePort) {
@@ -186,12 +229,16 @@ TEST_F(TcpBlocker, NoSocketForValuesAbove65535NorBeyondTheHundredthRecord) {
         sockets += t.rfind("TCP socket[", 0) == 0;
     EXPECT_EQ(sockets, 99u);
     EXPECT_TRUE(logged("max 100 records: 5 more left out"));
-    std::size_t open = 0;
+    std::size_t open = 0, open6 = 0;
     onWindow([&] {
         for (auto s : blocker().socketTable())
             open += s != win::INVALID_SOCKET;
+        for (auto s : blocker().socketTable6())
+            open6 += s != win::INVALID_SOCKET;
     });
     EXPECT_EQ(open, 99u);
+    // A record is one port, trapped on both families.
+    EXPECT_EQ(open6, 99u);
     EXPECT_EQ(window->model().rowCount(tools::PortBlocker::PortsControl), 105u);
 }
 

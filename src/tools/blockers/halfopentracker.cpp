@@ -1,18 +1,55 @@
 #include "tools/blockers/halfopentracker.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tools {
 
 HalfOpenTracker::HalfOpenTracker(Clock::duration grace, std::size_t capacity)
     : m_grace(grace), m_capacity(std::max<std::size_t>(capacity, 1)) {}
 
-std::uint64_t HalfOpenTracker::keyOf(const Attempt& a) {
-    return (std::uint64_t(a.peer) << 32) | (std::uint64_t(a.peerPort) << 16) | a.localPort;
+namespace {
+
+// An IPv4 peer is kept as its IPv4-mapped IPv6 address (::ffff:a.b.c.d), which no
+// IPv6 peer has: the blockers' IPv6 sockets are IPv6-only.
+constexpr std::uint8_t kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+
+} // namespace
+
+std::size_t HalfOpenTracker::KeyHash::operator()(const Key& k) const {
+    std::uint64_t h = k.low * 0x9e3779b97f4a7c15ull;
+    h ^= (k.high + 0x632be59bd9b4e019ull) * 0xc2b2ae3d27d4eb4full;
+    h ^= std::uint64_t(k.ports) * 0x165667b19e3779f9ull;
+    return std::size_t(h ^ (h >> 29));
 }
 
-HalfOpenTracker::Attempt HalfOpenTracker::attemptOf(std::uint64_t key) {
-    return {std::uint32_t(key >> 32), std::uint16_t(key >> 16), std::uint16_t(key)};
+HalfOpenTracker::Key HalfOpenTracker::keyOf(const Attempt& a) {
+    std::array<std::uint8_t, 16> bytes = a.peer6;
+    if (!a.v6) {
+        std::memcpy(bytes.data(), kMappedPrefix, 12);
+        std::memcpy(bytes.data() + 12, &a.peer, 4);
+    }
+    Key k;
+    std::memcpy(&k.high, bytes.data(), 8);
+    std::memcpy(&k.low, bytes.data() + 8, 8);
+    k.ports = (std::uint32_t(a.peerPort) << 16) | a.localPort;
+    return k;
+}
+
+HalfOpenTracker::Attempt HalfOpenTracker::attemptOf(const Key& key) {
+    std::array<std::uint8_t, 16> bytes;
+    std::memcpy(bytes.data(), &key.high, 8);
+    std::memcpy(bytes.data() + 8, &key.low, 8);
+    Attempt a;
+    a.peerPort = std::uint16_t(key.ports >> 16);
+    a.localPort = std::uint16_t(key.ports);
+    if (std::memcmp(bytes.data(), kMappedPrefix, 12) == 0) {
+        std::memcpy(&a.peer, bytes.data() + 12, 4);
+    } else {
+        a.v6 = true;
+        a.peer6 = bytes;
+    }
+    return a;
 }
 
 bool HalfOpenTracker::live(const Entry& e) const {
@@ -35,12 +72,12 @@ void HalfOpenTracker::compact() {
 
 std::optional<HalfOpenTracker::Attempt> HalfOpenTracker::syn(const Attempt& attempt,
                                                              Clock::time_point now) {
-    const std::uint64_t key = keyOf(attempt);
+    const Key key = keyOf(attempt);
     if (m_seen.count(key) != 0) return std::nullopt;
     std::optional<Attempt> givenUp;
     if (m_seen.size() >= m_capacity) {
         // Held attempts have had their second already: they are the oldest.
-        std::uint64_t oldest = 0;
+        Key oldest;
         const auto held =
             std::find_if(m_held.begin(), m_held.end(), [this](const Entry& e) { return live(e); });
         if (held != m_held.end()) {

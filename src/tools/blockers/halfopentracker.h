@@ -1,4 +1,5 @@
 #pragma once
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -21,11 +22,13 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // One connection attempt: the peer's address (network order) and port, and our
-    // port it asked for.
+    // port it asked for. An IPv6 peer has `v6` set and its address in `peer6`.
     struct Attempt {
         std::uint32_t peer = 0;
         std::uint16_t peerPort = 0;
         std::uint16_t localPort = 0;
+        bool v6 = false;
+        std::array<std::uint8_t, 16> peer6{};
         bool operator==(const Attempt&) const = default;
     };
 
@@ -49,13 +52,23 @@ public:
     void clear();
 
 private:
+    // The attempt packed for the tables: an IPv4 peer as its IPv4-mapped IPv6
+    // address, so that both families share one table and one order.
+    struct Key {
+        std::uint64_t high = 0, low = 0;
+        std::uint32_t ports = 0;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const;
+    };
     struct Entry {
-        std::uint64_t key;
+        Key key;
         Clock::time_point seen;
     };
 
-    static std::uint64_t keyOf(const Attempt& a);
-    static Attempt attemptOf(std::uint64_t key);
+    static Key keyOf(const Attempt& a);
+    static Attempt attemptOf(const Key& key);
     bool live(const Entry& e) const;
     // Drops the entries that were accepted meanwhile from the front of the order.
     void skipSettled();
@@ -64,7 +77,7 @@ private:
     Clock::duration m_grace;
     std::size_t m_capacity;
     // Every pending attempt with the moment its SYN was seen.
-    std::unordered_map<std::uint64_t, Clock::time_point> m_seen;
+    std::unordered_map<Key, Clock::time_point, KeyHash> m_seen;
     // The same attempts oldest first, and ones accepted since (skipped when reached).
     std::deque<Entry> m_order;
     // Expired attempts held back while a connection to their port waits.

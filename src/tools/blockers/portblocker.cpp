@@ -39,6 +39,7 @@ PortBlocker::PortBlocker(const Traits& traits, ui::WindowDefinition definition)
     : ToolWindow(traits.procedure, std::move(definition)), m_traits(traits),
       m_log(model(), LogControl, LogWidth, net::EventLog::Limit::EmptyAt250) {
     m_sockets.fill(win::INVALID_SOCKET);
+    m_sockets6.fill(win::INVALID_SOCKET);
 }
 
 ui::WindowDefinition PortBlocker::makeDefinition(const char* caption, const char* description,
@@ -159,6 +160,7 @@ void PortBlocker::setUpSockets() {
         return;
     }
     std::size_t ready = 0;
+    m_noIpv6 = false;
     // Who holds a port that cannot be bound: read once for the whole list.
     win::PortHolders holders(m_traits.socketType);
     for (std::size_t i = 1; i <= slotCount(); ++i) {
@@ -177,7 +179,7 @@ void PortBlocker::setUpSockets() {
             reportError();
         } else {
             m_log.add(protocol + " socket" + slotText(i) + " #" + std::to_string(s));
-            m_slotOf[s] = i - 1;
+            m_orderOf[s] = (i - 1) * 2;
         }
         m_log.add("binding socket" + slotText(i));
         m_currentPort = static_cast<std::uint16_t>(value);
@@ -185,16 +187,20 @@ void PortBlocker::setUpSockets() {
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = 0;
         address.sin_port = win::htons(m_currentPort);
+        int bindError = 0;
         if (win::bind(s, reinterpret_cast<const win::sockaddr*>(&address), 16) != 0) {
-            const int code = win::WSAGetLastError();
-            // The port's row says that it does not trap, and why.
-            model().setRowNote(PortsControl, i - 1, net::WinsockErrorMeaning(code));
-            reportError(code);
-            if (code == win::WSAEADDRINUSE) net::logHolders(m_log, holders, m_currentPort);
-        } else {
-            ++ready;
+            bindError = win::WSAGetLastError();
+            reportError(bindError);
+            if (bindError == win::WSAEADDRINUSE) net::logHolders(m_log, holders, m_currentPort);
         }
         afterBind(static_cast<int>(i), s);
+        // A port either family traps is a trap: only one that neither can bind has
+        // its row say that it does not trap, and why (the IPv4 reason, logged above).
+        const bool trapped6 = setUpSocket6(i - 1, bindError == 0, holders);
+        if (bindError == 0 || trapped6)
+            ++ready;
+        else
+            model().setRowNote(PortsControl, i - 1, net::WinsockErrorMeaning(bindError));
         m_log.add("waiting to accept().. ");
         m_log.add(protocol + " port: " + std::to_string(m_currentPort) + " " +
                   text::trimRight(record.description));
@@ -213,6 +219,56 @@ void PortBlocker::setUpSockets() {
                   " more left out");
     logListSource(ready);
     afterSetUp();
+}
+
+bool PortBlocker::setUpSocket6(std::size_t slot, bool v4Bound, win::PortHolders& holders) {
+    if (m_noIpv6) return false;
+    win::SOCKET& s6 = m_sockets6[slot];
+    s6 = win::socket(AF_INET6, m_traits.socketType, 0);
+    int error = s6 == win::INVALID_SOCKET ? win::WSAGetLastError() : 0;
+    bool said = false;
+    if (error == 0) {
+        m_orderOf[s6] = slot * 2 + 1;
+        const int on = 1;
+        win::setsockopt(s6, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on),
+                        sizeof on);
+        // A record whose port the system chose (port 0) traps that same port on IPv6.
+        std::uint16_t port = m_currentPort;
+        if (port == 0 && v4Bound) {
+            net::SocketAddress own;
+            int length = own.capacity();
+            if (win::getsockname(m_sockets[slot], own.data(), &length) == 0) port = own.port();
+        }
+        const net::SocketAddress any = net::SocketAddress::any(AF_INET6, port);
+        if (win::bind(s6, any.data(), any.size()) != 0) {
+            error = win::WSAGetLastError();
+            if (v4Bound && error == win::WSAEADDRINUSE) {
+                reportError6(error);
+                net::logHolders(m_log, holders, port);
+                said = true;
+            }
+        } else if (m_traits.socketType == SOCK_STREAM && win::listen(s6, SOMAXCONN) != 0) {
+            error = win::WSAGetLastError();
+        } else if (win::WSAAsyncSelect(s6, hwnd(), net::SocketNotifyMessage,
+                                       win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0) {
+            error = win::WSAGetLastError();
+        }
+        if (error == 0) return true;
+        // A socket that does not trap is closed at once: it would only hold the port.
+        m_orderOf.erase(s6);
+        win::closesocket(s6);
+        s6 = win::INVALID_SOCKET;
+    }
+    // A port that traps on neither family was reported for IPv4 already; a host
+    // without IPv6 says so once a set-up.
+    if (error == win::WSAEAFNOSUPPORT) m_noIpv6 = true;
+    if (!said && (v4Bound || m_noIpv6)) reportError6(error);
+    return false;
+}
+
+void PortBlocker::reportError6(int code) {
+    m_log.addDirect(net::WinsockErrorName(static_cast<std::int16_t>(code)) + " (IPv6)");
+    net::PlayCue(*this, "Error.wav");
 }
 
 void PortBlocker::logListSource(std::size_t ready) {
@@ -271,11 +327,12 @@ void PortBlocker::closeAll() {
     m_log.add("closing sockets..");
     // Each slot is forgotten once closed: its number may belong to a new socket
     // of this or another window by the next close-all.
-    for (win::SOCKET& s : m_sockets) {
-        if (s != win::INVALID_SOCKET) win::closesocket(s);
-        s = win::INVALID_SOCKET;
-    }
-    m_slotOf.clear();
+    for (auto* table : {&m_sockets, &m_sockets6})
+        for (win::SOCKET& s : *table) {
+            if (s != win::INVALID_SOCKET) win::closesocket(s);
+            s = win::INVALID_SOCKET;
+        }
+    m_orderOf.clear();
 }
 
 void PortBlocker::onClose() {
@@ -294,19 +351,24 @@ void PortBlocker::countHit() {
     m_hits = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_hits) + 1u);
 }
 
-std::vector<std::size_t> PortBlocker::announcedSlots(long event) {
-    std::vector<std::size_t> slots;
+std::vector<PortBlocker::Announced> PortBlocker::announcedSockets(long event) {
+    std::vector<std::pair<std::size_t, win::SOCKET>> order;
     for (const win::SOCKET s : win::WSAAnnouncedSockets(hwnd(), event))
-        if (auto it = m_slotOf.find(s); it != m_slotOf.end()) slots.push_back(it->second);
-    std::sort(slots.begin(), slots.end());
-    return slots;
+        if (auto it = m_orderOf.find(s); it != m_orderOf.end()) order.emplace_back(it->second, s);
+    std::sort(order.begin(), order.end());
+    std::vector<Announced> sockets;
+    sockets.reserve(order.size());
+    for (const auto& [at, s] : order)
+        sockets.push_back({at / 2, s});
+    return sockets;
 }
 
-void PortBlocker::keepNotified(win::SOCKET notified, std::size_t takenSlot) {
+void PortBlocker::keepNotified(win::SOCKET notified, win::SOCKET taken) {
     // A socket earlier in the list than the one taken was called by the search,
     // or by an earlier one since its notification, which enabled it again.
-    auto it = m_slotOf.find(notified);
-    if (it == m_slotOf.end() || it->second <= takenSlot) return;
+    const auto it = m_orderOf.find(notified);
+    const auto took = m_orderOf.find(taken);
+    if (it == m_orderOf.end() || took == m_orderOf.end() || it->second <= took->second) return;
     if (win::WSAAsyncSelect(notified, hwnd(), net::SocketNotifyMessage,
                             win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0)
         reportError();
@@ -325,13 +387,16 @@ void PortBlocker::reportError(int code) {
     net::ReportWinsockCode(*this, net::ReportVariant::LogAndSound, &m_log, code);
 }
 
-bool PortBlocker::ignoredPeer(const std::string& peer) {
+bool PortBlocker::ignoredPeer(const net::SocketAddress& peer) {
     if (!model().checked(m_traits.ignoreLocalControl)) return false;
-    return peer == text::trimRight(m_host.address) || peer == "127.0.0.1";
+    if (peer.isV6()) return m_ownAddresses.containsV6(peer);
+    const std::string dotted = peer.hostText();
+    return dotted == text::trimRight(m_host.address) || dotted == "127.0.0.1";
 }
 
-void PortBlocker::setClientAddress(const std::string& peer, int port) {
-    m_clientAddress = text::cut(peer + ":" + std::to_string(port), 32);
+void PortBlocker::setClientAddress(const net::SocketAddress& peer) {
+    // 32 characters hold any IPv4 peer; an IPv6 one needs up to 45 and its brackets.
+    m_clientAddress = text::cut(peer.text(), peer.isV6() ? 53 : 32);
 }
 
 std::string PortBlocker::recordText(const PortRecord& record) {
@@ -344,18 +409,19 @@ void PortBlocker::playAlarm() {
     net::PlayCue(*this, text::cut(text::trimRight(alarm), 19));
 }
 
-void PortBlocker::alertHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
-                           int peerPort, bool halfOpen) {
+void PortBlocker::alertHit(win::SOCKET local, const PortRecord& record,
+                           const net::SocketAddress& peer, bool halfOpen) {
     if (!m_syslog && !m_notices) return;
-    win::sockaddr_in own{};
-    int length = sizeof own;
-    win::getsockname(local, reinterpret_cast<win::sockaddr*>(&own), &length);
-    const std::uint16_t port = win::ntohs(own.sin_port);
+    net::SocketAddress own;
+    int length = own.capacity();
+    win::getsockname(local, own.data(), &length);
+    const std::uint16_t port = own.port();
+    const std::string host = peer.hostText();
     if (m_syslog)
-        net::sendSyslog(net::syslogHitLine(m_traits.procedure, m_traits.protocol, port, peer,
-                                           peerPort, text::trimRight(record.description),
+        net::sendSyslog(net::syslogHitLine(m_traits.procedure, m_traits.protocol, port, host,
+                                           peer.port(), text::trimRight(record.description),
                                            halfOpen));
-    if (m_notices) notifyHit(port, record, peer);
+    if (m_notices) notifyHit(port, record, host);
 }
 
 void PortBlocker::notifyHit(std::uint16_t port, const PortRecord& record, const std::string& peer) {
@@ -376,12 +442,6 @@ void PortBlocker::sendSummary() {
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - now).count();
     m_summaryWaits = true;
     callAfter(static_cast<int>(std::max<long long>(wait, 0)), [this] { sendSummary(); });
-}
-
-std::string PortBlocker::dotted(const win::in_addr& address) {
-    const auto* b = reinterpret_cast<const unsigned char*>(&address.s_addr);
-    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-           std::to_string(b[3]);
 }
 
 } // namespace tools

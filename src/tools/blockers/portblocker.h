@@ -1,7 +1,9 @@
 #pragma once
 #include "net/eventlog.h"
 #include "net/localhost.h"
+#include "net/ownaddresses.h"
 #include "net/shellstate.h"
+#include "net/socketaddress.h"
 #include "platform/winsock.h"
 #include "tools/blockers/hitnotices.h"
 #include "tools/blockers/portlist.h"
@@ -16,6 +18,9 @@
 
 namespace net {
 class SocketEventHook;
+}
+namespace win {
+class PortHolders;
 }
 
 namespace tools {
@@ -45,8 +50,12 @@ public:
 
     PortBlocker(const Traits& traits, ui::WindowDefinition definition);
 
-    // The listening sockets of the records, as the set-up loop left them.
+    // The listening sockets of the records, as the set-up loop left them: IPv4,
+    // and beside each the same port on IPv6 (IPv6-only, so the two never collide).
     const std::array<win::SOCKET, portlist::SocketSlots>& socketTable() const { return m_sockets; }
+    const std::array<win::SOCKET, portlist::SocketSlots>& socketTable6() const {
+        return m_sockets6;
+    }
     std::int32_t hits() const { return m_hits; }
 
     // The list control and the settings for both blockers; the controls after the
@@ -85,25 +94,31 @@ protected:
 
     // Hits += 1, wrapping as a 32-bit counter would rather than overflowing.
     void countHit();
-    // The slots, in list order, whose socket the window has been told has a
-    // connection (FD_ACCEPT) or a datagram (FD_READ) waiting: the search calls only
-    // these, so its cost does not grow with the length of the list.
-    std::vector<std::size_t> announcedSlots(long event);
+    struct Announced {
+        std::size_t slot;
+        win::SOCKET socket;
+    };
+    // The sockets, in list order (a record's IPv4 socket before its IPv6 one), that
+    // the window has been told have a connection (FD_ACCEPT) or a datagram (FD_READ)
+    // waiting: the search calls only these, so its cost does not grow with the
+    // length of the list.
+    std::vector<Announced> announcedSockets(long event);
     // A hit searches the sockets in list order and may take a connection or
     // datagram from an earlier socket than the one whose notification raised it.
     // That notification is then spent while its own socket, never called, stays
     // silent under Winsock's rules: the trap would go deaf on that port. Asking
     // for its notifications again posts one when something is waiting.
-    void keepNotified(win::SOCKET notified, std::size_t takenSlot);
+    void keepNotified(win::SOCKET notified, win::SOCKET taken);
     // "<protocol> blocker <host name> (<host IP>)"
     std::string blockerCaption() const;
     // ReportWinsockError, the blockers' variant: the name as a log line, "Error.wav".
     void reportError();
     void reportError(int code);
-    // The peer is this machine as the check box means it: 127.0.0.1 or the host IP.
-    bool ignoredPeer(const std::string& dotted);
-    // ClientAddress = "<dotted>:<port>", at most 32 characters.
-    void setClientAddress(const std::string& dotted, int port);
+    // The peer is this machine as the check box means it: 127.0.0.1 or the host IP,
+    // ::1 or any of the host's own IPv6 addresses.
+    bool ignoredPeer(const net::SocketAddress& peer);
+    // ClientAddress = "<dotted>:<port>" or "[<IPv6>]:<port>".
+    void setClientAddress(const net::SocketAddress& peer);
     const std::string& clientAddress() const { return m_clientAddress; }
     // "<port text> <description>" of a record, without trailing blanks.
     static std::string recordText(const PortRecord& record);
@@ -112,16 +127,19 @@ protected:
     // A logged hit beyond the log: in the system log, when --syslog or the
     // section's "Syslog" asks for it, and as a desktop notification, rate-limited,
     // unless the section's "Notify" is 0. The port is the one `local` is bound to.
-    void alertHit(win::SOCKET local, const PortRecord& record, const std::string& peer,
-                  int peerPort, bool halfOpen = false);
-
-    static std::string dotted(const win::in_addr& address);
+    void alertHit(win::SOCKET local, const PortRecord& record, const net::SocketAddress& peer,
+                  bool halfOpen = false);
 
 private:
     void readSettings();
     void writeSettings();
     void loadPortList();
     void setUpSockets();
+    // The record's port on IPv6, beside its IPv4 socket: silent when it works; a
+    // failure is logged with " (IPv6)" when the IPv4 socket is trapping, since a port
+    // neither family can bind has been reported once already. True when it traps.
+    bool setUpSocket6(std::size_t slot, bool v4Bound, win::PortHolders& holders);
+    void reportError6(int code);
     // "<n> ports set up from <full path of the list>", after every set-up.
     void logListSource(std::size_t ready);
     void closeAll();
@@ -139,7 +157,11 @@ private:
     std::shared_ptr<net::SocketEventHook> m_hook;
     PortList m_portList;
     std::array<win::SOCKET, portlist::SocketSlots> m_sockets;
-    std::unordered_map<win::SOCKET, std::size_t> m_slotOf; // the slot of each socket
+    std::array<win::SOCKET, portlist::SocketSlots> m_sockets6;
+    // The place of each socket in the search order: slot * 2, + 1 for IPv6.
+    std::unordered_map<win::SOCKET, std::size_t> m_orderOf;
+    bool m_noIpv6 = false; // this set-up found IPv6 missing and said so once
+    net::OwnAddresses m_ownAddresses;
     net::LocalHost m_host;
     std::uint16_t m_currentPort = 0;
     std::int32_t m_hits = 0;

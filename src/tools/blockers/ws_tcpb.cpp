@@ -28,7 +28,7 @@ const PortBlocker::Traits kTraits{"WS_TcpB",
 WS_TcpB::WS_TcpB()
     : PortBlocker(kTraits, makeDefinition()),
       m_halfOpen(std::make_shared<HalfOpenWatch>(
-          [this](std::size_t slot, const win::sockaddr_in& peer) { onHalfOpen(slot, peer); })) {}
+          [this](std::size_t slot, const net::SocketAddress& peer) { onHalfOpen(slot, peer); })) {}
 
 WS_TcpB::~WS_TcpB() = default;
 
@@ -56,14 +56,13 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
     // connection waiting; the first that gives one ends it. Further connections
     // raise their own events.
     const PortRecord* record = nullptr;
-    win::sockaddr_in peer{};
-    std::size_t slot = 0;
+    net::SocketAddress peer;
+    win::SOCKET listener = win::INVALID_SOCKET;
     bool shed = false;
-    for (const std::size_t i : announcedSlots(win::FD_ACCEPT)) {
+    for (const Announced& a : announcedSockets(win::FD_ACCEPT)) {
         peer = {};
-        int length = 16;
-        const win::SOCKET s =
-            win::accept(socketTable()[i], reinterpret_cast<win::sockaddr*>(&peer), &length);
+        int length = peer.capacity();
+        const win::SOCKET s = win::accept(a.socket, peer.data(), &length);
         if (s == win::INVALID_SOCKET) {
             const int error = win::WSAGetLastError();
             // Anything else: that connection went before it could be taken.
@@ -72,14 +71,14 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
             // Out of descriptors the probe was still taken and closed, its peer
             // known: a hit like any other. Out of buffers it waits in the queue and
             // is counted when it can be taken.
-            if (peer.sin_family != AF_INET) return;
+            if (!peer.valid()) return;
             shed = true;
         } else {
             m_exhaustion.accepted();
             m_clientSocket = s;
         }
-        record = &portList()[i];
-        slot = i;
+        record = &portList()[a.slot];
+        listener = a.socket;
         break;
     }
     // A notification whose connection an earlier event already took is no hit:
@@ -87,24 +86,23 @@ void WS_TcpB::onAccept(win::SOCKET notified) {
     if (!record) return;
     // The listener names the port: a connection shed for want of a descriptor
     // has no socket of its own.
-    m_halfOpen->accepted(socketTable()[slot], peer);
-    keepNotified(notified, slot);
+    m_halfOpen->accepted(listener, peer);
+    keepNotified(notified, listener);
     countHit();
     model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
-    const std::string address = dotted(peer.sin_addr);
-    if (ignoredPeer(address)) {
+    if (ignoredPeer(peer)) {
         if (!shed) win::closesocket(m_clientSocket);
         m_clientSocket = win::INVALID_SOCKET;
         return;
     }
-    setClientAddress(address, win::ntohs(peer.sin_port));
+    setClientAddress(peer);
     if (shed) {
         log().add(recordText(*record) + " - " + clientAddress() + " not accepted");
     } else {
         log().add(recordText(*record) + " - " + clientAddress() + " accept #" +
                   std::to_string(m_clientSocket));
     }
-    alertHit(socketTable()[slot], *record, address, win::ntohs(peer.sin_port));
+    alertHit(listener, *record, peer);
     if (!shed) closeClient();
     playAlarm();
 }
@@ -140,11 +138,14 @@ void WS_TcpB::closeClient() {
 // --- half-open probes -------------------------------------------------------------
 
 void WS_TcpB::afterSetUp() {
-    const int error = m_halfOpen->start(*this, socketTable().data(), slotCount());
-    if (error == win::WSAEACCES)
+    int family = AF_INET;
+    const int error = m_halfOpen->start(*this, socketTable().data(), socketTable6().data(),
+                                        slotCount(), &family);
+    if (error == win::WSAEACCES && family == AF_INET)
         log().add(HalfOpenUnseen);
     else if (error != 0)
-        log().add("half-open scans cannot be seen: " + net::WinsockErrorName(error));
+        log().add("half-open scans cannot be seen: " + net::WinsockErrorName(error) +
+                  (family == AF_INET6 ? " (IPv6)" : ""));
 }
 
 void WS_TcpB::onTimer() {
@@ -156,14 +157,18 @@ void WS_TcpB::onClose() {
     PortBlocker::onClose();
 }
 
-void WS_TcpB::onHalfOpen(std::size_t slot, const win::sockaddr_in& peer) {
+void WS_TcpB::onHalfOpen(std::size_t slot, const net::SocketAddress& peer) {
     countHit();
     model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
-    const std::string address = dotted(peer.sin_addr);
-    if (ignoredPeer(address)) return;
-    setClientAddress(address, win::ntohs(peer.sin_port));
+    if (ignoredPeer(peer)) return;
+    setClientAddress(peer);
     log().add(recordText(portList()[slot]) + " - " + clientAddress() + " half-open");
-    alertHit(socketTable()[slot], portList()[slot], address, win::ntohs(peer.sin_port), true);
+    // The syslog line names the port the probe asked for: that of the record's
+    // socket of the probe's family, or of the other where only one traps.
+    win::SOCKET local = peer.isV6() ? socketTable6()[slot] : socketTable()[slot];
+    if (local == win::INVALID_SOCKET)
+        local = peer.isV6() ? socketTable()[slot] : socketTable6()[slot];
+    alertHit(local, portList()[slot], peer, true);
     playAlarm();
 }
 

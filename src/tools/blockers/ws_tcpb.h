@@ -42,7 +42,7 @@ private:
     void closeClient();
     // A SYN to the record in `slot` that no connection followed: a hit like an
     // accept, logged with "half-open" in place of the socket.
-    void onHalfOpen(std::size_t slot, const win::sockaddr_in& peer);
+    void onHalfOpen(std::size_t slot, const net::SocketAddress& peer);
 
     win::SOCKET m_clientSocket = win::INVALID_SOCKET;
     std::shared_ptr<HalfOpenWatch> m_halfOpen;

@@ -37,26 +37,25 @@ void WS_UdpB::onRead(win::SOCKET notified) {
     // One datagram per event, from the socket earliest in the list among those
     // with one waiting. Each datagram counts once, so the count is of probes rather
     // than of notifications (one may find its datagram taken by an earlier event).
-    for (const std::size_t i : announcedSlots(win::FD_READ)) {
+    for (const Announced& a : announcedSockets(win::FD_READ)) {
         char buffer[1025] = {};
-        win::sockaddr_in sender{};
-        int length = 16;
-        int received = win::recvfrom(socketTable()[i], buffer, 1024, 0,
-                                     reinterpret_cast<win::sockaddr*>(&sender), &length);
+        net::SocketAddress sender;
+        int length = sender.capacity();
+        int received = win::recvfrom(a.socket, buffer, 1024, 0, sender.data(), &length);
         // Too long for the buffer, it is a probe all the same: its first 1,024
         // bytes are there. An empty datagram is one too.
         if (received == win::SOCKET_ERROR && win::WSAGetLastError() == win::WSAEMSGSIZE)
             received = 1024;
         if (received < 0) continue;
-        keepNotified(notified, i);
+        keepNotified(notified, a.socket);
         countHit();
         model().setCaption(blockerCaption() + " Hit:" + std::to_string(hits()));
-        const std::string address = dotted(sender.sin_addr);
-        if (ignoredPeer(address)) return;
-        setClientAddress(address, win::ntohs(sender.sin_port));
+        if (ignoredPeer(sender)) return;
+        setClientAddress(sender);
         const std::string data = net::receivedText({buffer, static_cast<std::size_t>(received)});
-        log().add(recordText(portList()[i]) + " - " + clientAddress() + " " + data);
-        alertHit(socketTable()[i], portList()[i], address, win::ntohs(sender.sin_port));
+        const PortRecord& record = portList()[a.slot];
+        log().add(recordText(record) + " - " + clientAddress() + " " + data);
+        alertHit(a.socket, record, sender);
         playAlarm();
         return;
     }
