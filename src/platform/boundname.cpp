@@ -15,7 +15,8 @@ std::optional<BoundName> BoundName::of(const sockaddr* name, socklen_t length, b
         bound.address = v4.sin_addr.s_addr;
         return bound;
     }
-    if (name->sa_family != AF_INET6 || length < socklen_t(sizeof(sockaddr_in6))) return std::nullopt;
+    if (name->sa_family != AF_INET6 || length < socklen_t(sizeof(sockaddr_in6)))
+        return std::nullopt;
     sockaddr_in6 v6;
     std::memcpy(&v6, name, sizeof v6);
     bound.port = v6.sin6_port;
@@ -38,8 +39,8 @@ bool BoundName::overlaps(const BoundName& other) const {
         (address == other.address || address == INADDR_ANY || other.address == INADDR_ANY))
         return true;
     return v6 && other.v6 &&
-           (IN6_ARE_ADDR_EQUAL(&address6, &other.address6) ||
-            IN6_IS_ADDR_UNSPECIFIED(&address6) || IN6_IS_ADDR_UNSPECIFIED(&other.address6));
+           (IN6_ARE_ADDR_EQUAL(&address6, &other.address6) || IN6_IS_ADDR_UNSPECIFIED(&address6) ||
+            IN6_IS_ADDR_UNSPECIFIED(&other.address6));
 }
 
 } // namespace win

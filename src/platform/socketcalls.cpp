@@ -50,8 +50,8 @@ std::optional<BoundName> wantedName(int fd, const sockaddr* name, int namelen, b
         return std::nullopt;
     int only = 0;
     size = sizeof only;
-    v6only = domain == AF_INET6 &&
-             ::getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, &size) == 0 && only != 0;
+    v6only = domain == AF_INET6 && ::getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, &size) == 0 &&
+             only != 0;
     return BoundName::of(name, socklen_t(namelen), v6only);
 }
 

@@ -217,14 +217,51 @@ TEST_F(SocketCalls, CallsOnWhatIsNotASocketFailWithNotSocket) {
 }
 
 TEST_F(SocketCalls, WindowsRefusesListenBeforeBindAndNameBeforeBind) {
-    const win::SOCKET s = win::socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(win::listen(s, 5), win::SOCKET_ERROR);
-    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
-    win::sockaddr_in a{};
-    int len = sizeof a;
-    EXPECT_EQ(win::getsockname(s, reinterpret_cast<win::sockaddr*>(&a), &len), win::SOCKET_ERROR);
-    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
-    win::closesocket(s);
+    for (const int family : {AF_INET, AF_INET6}) {
+        const win::SOCKET s = win::socket(family, SOCK_STREAM, 0);
+        EXPECT_EQ(win::listen(s, 5), win::SOCKET_ERROR);
+        EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
+        win::sockaddr_storage a{};
+        int len = sizeof a;
+        EXPECT_EQ(win::getsockname(s, reinterpret_cast<win::sockaddr*>(&a), &len),
+                  win::SOCKET_ERROR);
+        EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
+        win::closesocket(s);
+    }
+}
+
+TEST_F(SocketCalls, SecondBindOfAPortCollidesOnlyWhereTheFamiliesMeet) {
+    // "4" IPv4, "6" IPv6 (alone, as Windows has it by default), "d" IPv6 taking
+    // IPv4 too; on every address "*" or loopback "l"; "r" the caller's SO_REUSEADDR.
+    const auto bindAs = [](int type, const std::string& how, win::u_short port) {
+        const win::SOCKET s = win::socket(how[0] == '4' ? AF_INET : AF_INET6, type, 0);
+        const int off = 0, on = 1;
+        if (how[0] == 'd') win::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, (const char*)&off, 4);
+        if (how.size() > 2) win::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, (const char*)&on, 4);
+        const bool any = how[1] == '*';
+        win::sockaddr_in6 v6{AF_INET6, win::htons(port), 0, any ? in6addr_any : in6addr_loopback,
+                             0};
+        const auto v4 = loopback::address(port, any ? INADDR_ANY : 0x7f000001);
+        const bool ok = how[0] == '4' ? win::bind(s, loopback::asSockaddr(v4), sizeof v4) == 0
+                                      : win::bind(s, (win::sockaddr*)&v6, sizeof v6) == 0;
+        return std::pair{s, ok ? 0 : win::WSAGetLastError()};
+    };
+    const char* rows[][3] = {{"4*", "6*", ""},       {"6*", "4*", ""},       {"4l", "6l", ""},
+                             {"6*", "6*", "in use"}, {"6*", "6l", "in use"}, {"6l", "6*", "in use"},
+                             {"d*", "4l", "in use"}, {"4*", "d*", "in use"}, {"d*", "6*", "in use"},
+                             {"6*", "6*r", ""}};
+    for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
+        for (const auto& [first, second, collides] : rows) {
+            const auto [s1, e1] = bindAs(type, first, 0);
+            win::sockaddr_in6 name{};
+            int len = sizeof name;
+            ASSERT_EQ(win::getsockname(s1, (win::sockaddr*)&name, &len) + e1, 0) << first;
+            const auto [s2, e2] = bindAs(type, second, win::ntohs(name.sin6_port));
+            EXPECT_EQ(e2, *collides ? win::WSAEADDRINUSE : 0) << type << first << second;
+            win::closesocket(s2);
+            win::closesocket(s1);
+        }
+    }
 }
 
 TEST_F(SocketCalls, IoctlReportsPendingBytesAndSwitchesBlocking) {
@@ -249,108 +286,6 @@ TEST_F(SocketCalls, IoctlReportsPendingBytesAndSwitchesBlocking) {
     EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
     win::closesocket(sender);
     win::closesocket(receiver);
-}
-
-} // namespace
-
-namespace {
-
-// A socket of `family` bound to the loopback address (or every address) of that
-// family, IPV6_V6ONLY as given for IPv6; INVALID_SOCKET with the error when refused.
-struct Bind {
-    int family;
-    bool any;
-    bool v6only;
-    bool reuse; // the caller's own SO_REUSEADDR
-};
-
-win::SOCKET bindFamily(int type, const Bind& b, win::u_short port) {
-    const win::SOCKET s = win::socket(b.family, type, 0);
-    if (s == win::INVALID_SOCKET) return s;
-    const int only = b.v6only ? 1 : 0;
-    const int on = 1;
-    if (b.family == AF_INET6) {
-        EXPECT_EQ(win::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&only),
-                                  sizeof only),
-                  0);
-    }
-    if (b.reuse)
-        win::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&on), sizeof on);
-    win::sockaddr_storage a{};
-    int length = sizeof(win::sockaddr_in);
-    if (b.family == AF_INET) {
-        reinterpret_cast<win::sockaddr_in&>(a) = loopback::address(port, b.any ? INADDR_ANY : 0x7f000001);
-    } else {
-        auto& v6 = reinterpret_cast<win::sockaddr_in6&>(a);
-        v6.sin6_family = AF_INET6;
-        v6.sin6_port = win::htons(port);
-        v6.sin6_addr = b.any ? in6addr_any : in6addr_loopback;
-        length = sizeof v6;
-    }
-    if (win::bind(s, reinterpret_cast<win::sockaddr*>(&a), length) != 0) {
-        const int error = win::WSAGetLastError();
-        win::closesocket(s);
-        win::WSASetLastError(error);
-        return win::INVALID_SOCKET;
-    }
-    return s;
-}
-
-win::u_short anyPortOf(win::SOCKET s) {
-    win::sockaddr_storage a{};
-    int len = sizeof a;
-    if (win::getsockname(s, reinterpret_cast<win::sockaddr*>(&a), &len) != 0) return 0;
-    return win::ntohs(reinterpret_cast<win::sockaddr_in&>(a).sin_port);
-}
-
-TEST_F(SocketCalls, SecondBindOfAPortCollidesOnlyWhereTheFamiliesMeet) {
-    constexpr Bind v4any{AF_INET, true, false, false}, v4lo{AF_INET, false, false, false},
-        v6only{AF_INET6, true, true, false}, v6loOnly{AF_INET6, false, true, false},
-        dual{AF_INET6, true, false, false}, v6onlyReuse{AF_INET6, true, true, true};
-    const struct {
-        Bind first, second;
-        bool collides;
-    } cases[] = {
-        {v4any, v6only, false},  {v6only, v4any, false},   {v4lo, v6loOnly, false},
-        {v6only, v6only, true},  {v6only, v6loOnly, true}, {v6loOnly, v6only, true},
-        {dual, v4lo, true},      {v4any, dual, true},      {dual, v6only, true},
-        {v6only, v6onlyReuse, false},
-    };
-    for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
-        for (const auto& c : cases) {
-            const std::string row = std::string(type == SOCK_STREAM ? "tcp " : "udp ") +
-                                    std::to_string(&c - cases);
-            const win::SOCKET first = bindFamily(type, c.first, 0);
-            ASSERT_NE(first, win::INVALID_SOCKET) << row << " " << win::WSAGetLastError();
-            const win::SOCKET second = bindFamily(type, c.second, anyPortOf(first));
-            if (c.collides) {
-                EXPECT_EQ(second, win::INVALID_SOCKET) << row;
-                EXPECT_EQ(win::WSAGetLastError(), win::WSAEADDRINUSE) << row;
-            } else {
-                EXPECT_NE(second, win::INVALID_SOCKET) << row << " " << win::WSAGetLastError();
-            }
-            win::closesocket(second);
-            win::closesocket(first);
-        }
-    }
-}
-
-TEST_F(SocketCalls, Ipv6SocketTakesIpv6AloneUntilAskedAndMustBeBoundToListen) {
-    const win::SOCKET s = win::socket(AF_INET6, SOCK_STREAM, 0);
-    ASSERT_NE(s, win::INVALID_SOCKET);
-    int only = -1;
-    int len = sizeof only;
-    ASSERT_EQ(win::getsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<char*>(&only), &len),
-              0);
-    EXPECT_EQ(only, 1);
-    EXPECT_EQ(win::listen(s, 5), win::SOCKET_ERROR);
-    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
-    win::sockaddr_in6 name{};
-    len = sizeof name;
-    EXPECT_EQ(win::getsockname(s, reinterpret_cast<win::sockaddr*>(&name), &len),
-              win::SOCKET_ERROR);
-    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
-    win::closesocket(s);
 }
 
 } // namespace

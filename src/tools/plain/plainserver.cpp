@@ -99,8 +99,8 @@ void PlainServer::openIpv6() {
     win::sockaddr_in own{};
     int length = sizeof own;
     if (win::getsockname(m_socket, reinterpret_cast<win::sockaddr*>(&own), &length) != 0) return;
-    const auto twin = Ipv6Listener::open(m_socketType, m_serverPort, m_socketType == SOCK_DGRAM, 1,
-                                         hwnd());
+    const auto twin =
+        Ipv6Listener::open(m_socketType, m_serverPort, m_socketType == SOCK_DGRAM, 1, hwnd());
     m_socket6 = twin.socket;
     if (twin.error) reportCode(twin.error, " (IPv6)");
 }

@@ -59,9 +59,9 @@ protected:
     }
 
     net::EventLog m_log;
-    win::SOCKET m_socket = win::INVALID_SOCKET; // ListenSocket, or the UDP server's socket
+    win::SOCKET m_socket = win::INVALID_SOCKET;  // ListenSocket, or the UDP server's socket
     win::SOCKET m_socket6 = win::INVALID_SOCKET; // its IPv6 twin, when it could be opened
-    std::string m_clientAddress;                // ClientAddress
+    std::string m_clientAddress;                 // ClientAddress
 
 private:
     static ui::WindowDefinition makeDefinition(const std::string& prefix, int timeWidth);
