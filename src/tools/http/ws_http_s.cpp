@@ -1,6 +1,7 @@
 #include "tools/http/ws_http_s.h"
 
 #include "net/bindretry.h"
+#include "net/holderlines.h"
 #include "net/resetclosehook.h"
 #include "net/socketaddress.h"
 #include "net/socketeventhook.h"
@@ -196,6 +197,12 @@ void WS_http_s::openIpv6() {
     const auto twin = Ipv6Listener::open(SOCK_STREAM, m_serverPort, false, 1, hwnd());
     m_listen6 = twin.socket;
     if (twin.error) reportCode(twin.error, " (IPv6)");
+    if (twin.error == win::WSAEADDRINUSE) {
+        win::PortHolders holders(SOCK_STREAM);
+        for (const auto& line :
+             net::holderLines(holders.find(m_serverPort, AF_INET6), kStatusWidth))
+            status(line);
+    }
 }
 
 void WS_http_s::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {

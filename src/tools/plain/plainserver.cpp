@@ -1,6 +1,7 @@
 #include "tools/plain/plainserver.h"
 
 #include "net/bindretry.h"
+#include "net/holderlines.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
 #include "platform/text.h"
@@ -103,6 +104,12 @@ void PlainServer::openIpv6() {
         Ipv6Listener::open(m_socketType, m_serverPort, m_socketType == SOCK_DGRAM, 1, hwnd());
     m_socket6 = twin.socket;
     if (twin.error) reportCode(twin.error, " (IPv6)");
+    // Who holds the port's IPv6 side, as the bind rule says it for IPv4.
+    if (twin.error == win::WSAEADDRINUSE) {
+        win::PortHolders holders(m_socketType);
+        for (const auto& line : net::holderLines(holders.find(m_serverPort, AF_INET6), 80))
+            m_log.add(line);
+    }
 }
 
 void PlainServer::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {

@@ -213,7 +213,7 @@ void Port_chk::probeIpv6(std::uint16_t port, bool tcp) {
         if (code == win::WSAEADDRINUSE) {
             m_log.add("Port: " + std::to_string(port) + " in use ! (IPv6)");
             beep();
-            net::logHolders(m_log, *m_holders, port);
+            net::logHolders(m_log, *m_holders, port, AF_INET6);
         } else {
             m_ipv6 = false;
             reportIpv6(code);
