@@ -35,8 +35,8 @@ std::vector<std::string> holderLines(const win::HeldPort& held, std::size_t widt
     return lines;
 }
 
-void logHolders(EventLog& log, win::PortHolders& holders, std::uint16_t port) {
-    for (const auto& line : holderLines(holders.find(port), std::size_t(log.width())))
+void logHolders(EventLog& log, win::PortHolders& holders, std::uint16_t port, int family) {
+    for (const auto& line : holderLines(holders.find(port, family), std::size_t(log.width())))
         log.add(line);
 }
 

@@ -20,7 +20,9 @@ class EventLog;
 
 std::vector<std::string> holderLines(const win::HeldPort& held, std::size_t width);
 
-// Adds the lines for `port` to `log`; `holders` may serve further ports.
-void logHolders(EventLog& log, win::PortHolders& holders, std::uint16_t port);
+// Adds the lines for `port` (its IPv6 side alone for AF_INET6) to `log`;
+// `holders` may serve further ports.
+void logHolders(EventLog& log, win::PortHolders& holders, std::uint16_t port,
+                int family = AF_UNSPEC);
 
 } // namespace net

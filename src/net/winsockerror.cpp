@@ -109,7 +109,8 @@ std::string WinsockErrorMeaningIn(const std::string& text) {
     return {};
 }
 
-void ReportWinsockCode(ui::ToolWindow& window, ReportVariant variant, EventLog* log, int code) {
+void ReportWinsockCode(ui::ToolWindow& window, ReportVariant variant, EventLog* log, int code,
+                       const std::string& after) {
     const int held = static_cast<std::int16_t>(code);
     const std::string name = WinsockErrorName(held);
     switch (variant) {
@@ -118,15 +119,15 @@ void ReportWinsockCode(ui::ToolWindow& window, ReportVariant variant, EventLog* 
                           ui::BoxIcon::Exclamation, ui::BoxButtons::Ok);
         break;
     case ReportVariant::LogAndSound:
-        if (log) log->addDirect(name);
+        if (log) log->addDirect(name + after);
         PlayCue(window, "Error.wav");
         break;
     case ReportVariant::Log:
-        if (log) log->addDirect(name);
+        if (log) log->addDirect(name + after);
         window.model().redraw();
         break;
     case ReportVariant::MarkedLogAndSound:
-        if (log) log->addMarked("ERROR !", cp1250::toLower(name));
+        if (log) log->addMarked("ERROR !", cp1250::toLower(name) + after);
         PlayCue(window, "Error.wav");
         break;
     }

@@ -26,7 +26,9 @@ enum class ReportVariant {
 
 // Reads the thread's last sockets error and reports it; returns the code.
 int ReportWinsockError(ui::ToolWindow& window, ReportVariant variant, EventLog* log);
-// The same for a code the caller already holds.
-void ReportWinsockCode(ui::ToolWindow& window, ReportVariant variant, EventLog* log, int code);
+// The same for a code the caller already holds; `after` follows the name in a
+// log line (" (IPv6)" for a call on a tool's IPv6 socket).
+void ReportWinsockCode(ui::ToolWindow& window, ReportVariant variant, EventLog* log, int code,
+                       const std::string& after = {});
 
 } // namespace net

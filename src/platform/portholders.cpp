@@ -18,21 +18,21 @@ void PortHolders::readSockets() {
     m_processesCurrent = false;
 }
 
-std::vector<PortSocket> PortHolders::socketsOn(std::uint16_t port) const {
+std::vector<PortSocket> PortHolders::socketsOn(std::uint16_t port, int family) const {
     std::vector<PortSocket> on;
     const auto [first, last] = m_sockets.equal_range(port);
     for (auto it = first; it != last; ++it)
-        on.push_back(it->second);
+        if (family == AF_UNSPEC || it->second.family == family) on.push_back(it->second);
     return on;
 }
 
-HeldPort PortHolders::find(std::uint16_t port) {
+HeldPort PortHolders::find(std::uint16_t port, int family) {
     if (!m_socketsRead) readSockets();
-    std::vector<PortSocket> sockets = socketsOn(port);
+    std::vector<PortSocket> sockets = socketsOn(port, family);
     // Bound after the list was taken: a port check asks while it runs.
     if (sockets.empty()) {
         readSockets();
-        sockets = socketsOn(port);
+        sockets = socketsOn(port, family);
     }
     HeldPort held;
     std::set<int> pids;

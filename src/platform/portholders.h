@@ -12,6 +12,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include <sys/socket.h>
+
 namespace win {
 
 // What holds one port.
@@ -28,11 +30,13 @@ class PortHolders {
 public:
     explicit PortHolders(int socketType, PortSockets::Source source = PortSockets::Source::Kernel);
 
-    HeldPort find(std::uint16_t port);
+    // `family` AF_INET6 asks about the IPv6 side alone: the sockets that take
+    // IPv6; AF_UNSPEC about both.
+    HeldPort find(std::uint16_t port, int family = AF_UNSPEC);
 
 private:
     void readSockets();
-    std::vector<PortSocket> socketsOn(std::uint16_t port) const;
+    std::vector<PortSocket> socketsOn(std::uint16_t port, int family) const;
 
     int m_type;
     PortSockets::Source m_source;

@@ -1,6 +1,7 @@
 // Creating, binding, connecting, closing and configuring sockets.
 #include "platform/asyncselectpoller.h"
 #include "platform/blockingcall.h"
+#include "platform/boundname.h"
 #include "platform/descriptorreserve.h"
 #include "platform/winsockstate.h"
 
@@ -26,15 +27,32 @@ int setReuseAddr(int fd) {
 
 // Windows refuses a second bind of a UDP port unless the second socket asked for
 // SO_REUSEADDR; Linux wants the option on both. Every UDP socket has it set, so a
-// caller who did not ask first tries the address with a socket that has not.
-bool udpAddressTaken(const sockaddr_in& address) {
-    const int probe = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+// caller who did not ask first tries the address with a socket that has not, of
+// the same family and, for IPv6, taking IPv4 or not as the caller's socket does.
+bool udpAddressTaken(const sockaddr* name, bool v6only) {
+    const int family = name->sa_family;
+    const int probe = ::socket(family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (probe < 0) return false;
-    const bool taken =
-        ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 &&
-        errno == EADDRINUSE;
+    const int only = v6only ? 1 : 0;
+    if (family == AF_INET6) ::setsockopt(probe, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+    const socklen_t length = family == AF_INET ? sizeof(sockaddr_in) : sizeof(sockaddr_in6);
+    const bool taken = ::bind(probe, name, length) != 0 && errno == EADDRINUSE;
     ::close(probe);
     return taken;
+}
+
+// What a bind of `name` on `fd` would take, when the name is of the socket's own
+// family (any other the system refuses by itself).
+std::optional<BoundName> wantedName(int fd, const sockaddr* name, int namelen, bool& v6only) {
+    int domain = 0;
+    socklen_t size = sizeof domain;
+    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) != 0 || domain != name->sa_family)
+        return std::nullopt;
+    int only = 0;
+    size = sizeof only;
+    v6only = domain == AF_INET6 && ::getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, &size) == 0 &&
+             only != 0;
+    return BoundName::of(name, socklen_t(namelen), v6only);
 }
 
 // Connect outcomes that Winsock reports through FD_CONNECT on a non-blocking
@@ -60,6 +78,11 @@ SOCKET socket(int af, int type, int protocol) {
         WSASetLastError(WSAErrorFromErrno(errno));
         return INVALID_SOCKET;
     }
+    // Windows' IPv6 sockets take IPv6 alone until asked for IPv4 too.
+    if (af == AF_INET6) {
+        const int on = 1;
+        ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+    }
     if (type == SOCK_DGRAM) {
         setReuseAddr(fd);
         // A window reads its datagrams on its own thread, between its other work;
@@ -78,27 +101,25 @@ int bind(SOCKET s, const sockaddr* name, int namelen) {
     if (!record) return SOCKET_ERROR;
     if (name == nullptr || namelen < int(sizeof(sockaddr))) return failWith(WSAEFAULT);
     const int fd = int(s);
-    const bool inet = name->sa_family == AF_INET && namelen >= int(sizeof(sockaddr_in));
-    sockaddr_in address{};
-    if (inet) std::memcpy(&address, name, sizeof address);
+    bool v6only = false;
+    const auto wanted = wantedName(fd, name, namelen, v6only);
+    const bool checked = wanted && wanted->port != 0 && !record->callerReuseAddr;
     if (record->type == SOCK_STREAM) {
-        if (inet && address.sin_port != 0 && !record->callerReuseAddr &&
-            SocketTable::instance().streamPortTaken(fd, address.sin_addr.s_addr,
-                                                    address.sin_port))
+        if (checked && SocketTable::instance().streamPortTaken(fd, *wanted))
             return failWith(WSAEADDRINUSE);
         // Windows binds a port whose only users are connections in TIME_WAIT; Linux
         // does so with SO_REUSEADDR, which still refuses a port with a listener.
         setReuseAddr(fd);
-    } else if (record->type == SOCK_DGRAM && inet && address.sin_port != 0 &&
-               !record->callerReuseAddr && udpAddressTaken(address)) {
+    } else if (record->type == SOCK_DGRAM && checked && udpAddressTaken(name, v6only)) {
         return failWith(WSAEADDRINUSE);
     }
     if (::bind(fd, name, socklen_t(namelen)) != 0) return failWith(WSAErrorFromErrno(errno));
-    if (record->type == SOCK_STREAM && inet) {
-        sockaddr_in bound{};
+    if (record->type == SOCK_STREAM && wanted) {
+        sockaddr_storage bound{};
         socklen_t len = sizeof bound;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len) == 0)
-            SocketTable::instance().setBound(fd, bound.sin_addr.s_addr, bound.sin_port);
+            if (const auto taken = BoundName::of(reinterpret_cast<sockaddr*>(&bound), len, v6only))
+                SocketTable::instance().setBound(fd, *taken);
     }
     return 0;
 }
@@ -110,11 +131,13 @@ int listen(SOCKET s, int backlog) {
     const int fd = int(s);
     // Winsock will not listen on a socket that was never bound; Linux would pick a
     // port by itself.
-    sockaddr_in own{};
+    sockaddr_storage own{};
     socklen_t len = sizeof own;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &len) == 0 &&
-        own.sin_family == AF_INET && own.sin_port == 0 && record->type == SOCK_STREAM)
-        return failWith(WSAEINVAL);
+    if (record->type == SOCK_STREAM &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &len) == 0)
+        if (const auto name = BoundName::of(reinterpret_cast<sockaddr*>(&own), len, false);
+            name && name->port == 0)
+            return failWith(WSAEINVAL);
     if (::listen(fd, backlog) != 0) return failWith(WSAErrorFromErrno(errno));
     AsyncSelectPoller::instance().listening(fd);
     return 0;
@@ -278,8 +301,12 @@ int getsockname(SOCKET s, sockaddr* name, int* namelen) {
         return failWith(WSAEFAULT);
     socklen_t len = socklen_t(*namelen);
     if (::getsockname(int(s), name, &len) != 0) return failWith(WSAErrorFromErrno(errno));
-    // Winsock has no name for a socket that was never bound.
-    if (name->sa_family == AF_INET && reinterpret_cast<const sockaddr_in*>(name)->sin_port == 0)
+    // Winsock will not cut an IPv6 name to fit a buffer made for IPv4.
+    if (len > socklen_t(*namelen)) return failWith(WSAEFAULT);
+    // Winsock has no name for a socket that was never bound; the port stands at
+    // the same place in both families' names.
+    if ((name->sa_family == AF_INET || name->sa_family == AF_INET6) &&
+        reinterpret_cast<const sockaddr_in*>(name)->sin_port == 0)
         return failWith(WSAEINVAL);
     *namelen = int(len);
     return 0;

@@ -59,22 +59,16 @@ void SocketTable::setNonBlocking(int fd, bool on) {
     if (auto it = m_records.find(fd); it != m_records.end()) it->second.nonBlocking = on;
 }
 
-void SocketTable::setBound(int fd, std::uint32_t address, std::uint16_t port) {
+void SocketTable::setBound(int fd, const BoundName& bound) {
     std::lock_guard lock(m_mutex);
-    if (auto it = m_records.find(fd); it != m_records.end()) {
-        it->second.boundAddress = address;
-        it->second.boundPort = port;
-    }
+    if (auto it = m_records.find(fd); it != m_records.end()) it->second.bound = bound;
 }
 
-bool SocketTable::streamPortTaken(int fd, std::uint32_t address, std::uint16_t port) const {
+bool SocketTable::streamPortTaken(int fd, const BoundName& wanted) const {
     std::lock_guard lock(m_mutex);
-    for (const auto& [otherFd, record] : m_records) {
-        if (otherFd == fd || record.type != SOCK_STREAM || record.boundPort != port) continue;
-        if (record.boundAddress == address || record.boundAddress == INADDR_ANY ||
-            address == INADDR_ANY)
+    for (const auto& [otherFd, record] : m_records)
+        if (otherFd != fd && record.type == SOCK_STREAM && record.bound.overlaps(wanted))
             return true;
-    }
     return false;
 }
 

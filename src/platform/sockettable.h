@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/boundname.h"
+
 #include <cstdint>
 #include <mutex>
 #include <optional>
@@ -19,10 +21,9 @@ struct SocketRecord {
     bool connectStarted = false;
     // O_NONBLOCK is set: known here so that no call has to ask the kernel.
     bool nonBlocking = false;
-    // Where bind() put a stream socket (network order), for Windows' rule that a
-    // second stream socket may not bind an address already taken.
-    std::uint32_t boundAddress = 0;
-    std::uint16_t boundPort = 0;
+    // Where bind() put a stream socket, for Windows' rule that a second stream
+    // socket may not bind an address already taken.
+    BoundName bound;
 };
 
 // The open sockets of the process, by descriptor. Thread-safe.
@@ -40,10 +41,10 @@ public:
     void setSendShutdown(int fd);
     void setConnectStarted(int fd);
     void setNonBlocking(int fd, bool on);
-    void setBound(int fd, std::uint32_t address, std::uint16_t port);
-    // True when a stream socket other than `fd` is bound to `port` on an address
-    // that overlaps `address` (either one being INADDR_ANY counts as overlapping).
-    bool streamPortTaken(int fd, std::uint32_t address, std::uint16_t port) const;
+    void setBound(int fd, const BoundName& bound);
+    // True when a stream socket other than `fd` is bound where `wanted` would
+    // take traffic too (BoundName::overlaps).
+    bool streamPortTaken(int fd, const BoundName& wanted) const;
 
 private:
     mutable std::mutex m_mutex;

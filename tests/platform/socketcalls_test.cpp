@@ -1,4 +1,5 @@
 #include "platform/winsock.h"
+#include "platform/ws2tcpip.h"
 #include "loopback.h"
 #include "socketstest.h"
 
@@ -216,14 +217,51 @@ TEST_F(SocketCalls, CallsOnWhatIsNotASocketFailWithNotSocket) {
 }
 
 TEST_F(SocketCalls, WindowsRefusesListenBeforeBindAndNameBeforeBind) {
-    const win::SOCKET s = win::socket(AF_INET, SOCK_STREAM, 0);
-    EXPECT_EQ(win::listen(s, 5), win::SOCKET_ERROR);
-    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
-    win::sockaddr_in a{};
-    int len = sizeof a;
-    EXPECT_EQ(win::getsockname(s, reinterpret_cast<win::sockaddr*>(&a), &len), win::SOCKET_ERROR);
-    EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
-    win::closesocket(s);
+    for (const int family : {AF_INET, AF_INET6}) {
+        const win::SOCKET s = win::socket(family, SOCK_STREAM, 0);
+        EXPECT_EQ(win::listen(s, 5), win::SOCKET_ERROR);
+        EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
+        win::sockaddr_storage a{};
+        int len = sizeof a;
+        EXPECT_EQ(win::getsockname(s, reinterpret_cast<win::sockaddr*>(&a), &len),
+                  win::SOCKET_ERROR);
+        EXPECT_EQ(win::WSAGetLastError(), win::WSAEINVAL);
+        win::closesocket(s);
+    }
+}
+
+TEST_F(SocketCalls, SecondBindOfAPortCollidesOnlyWhereTheFamiliesMeet) {
+    // "4" IPv4, "6" IPv6 (alone, as Windows has it by default), "d" IPv6 taking
+    // IPv4 too; on every address "*" or loopback "l"; "r" the caller's SO_REUSEADDR.
+    const auto bindAs = [](int type, const std::string& how, win::u_short port) {
+        const win::SOCKET s = win::socket(how[0] == '4' ? AF_INET : AF_INET6, type, 0);
+        const int off = 0, on = 1;
+        if (how[0] == 'd') win::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, (const char*)&off, 4);
+        if (how.size() > 2) win::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, (const char*)&on, 4);
+        const bool any = how[1] == '*';
+        win::sockaddr_in6 v6{AF_INET6, win::htons(port), 0, any ? in6addr_any : in6addr_loopback,
+                             0};
+        const auto v4 = loopback::address(port, any ? INADDR_ANY : 0x7f000001);
+        const bool ok = how[0] == '4' ? win::bind(s, loopback::asSockaddr(v4), sizeof v4) == 0
+                                      : win::bind(s, (win::sockaddr*)&v6, sizeof v6) == 0;
+        return std::pair{s, ok ? 0 : win::WSAGetLastError()};
+    };
+    const char* rows[][3] = {{"4*", "6*", ""},       {"6*", "4*", ""},       {"4l", "6l", ""},
+                             {"6*", "6*", "in use"}, {"6*", "6l", "in use"}, {"6l", "6*", "in use"},
+                             {"d*", "4l", "in use"}, {"4*", "d*", "in use"}, {"d*", "6*", "in use"},
+                             {"6*", "6*r", ""}};
+    for (const int type : {SOCK_STREAM, SOCK_DGRAM}) {
+        for (const auto& [first, second, collides] : rows) {
+            const auto [s1, e1] = bindAs(type, first, 0);
+            win::sockaddr_in6 name{};
+            int len = sizeof name;
+            ASSERT_EQ(win::getsockname(s1, (win::sockaddr*)&name, &len) + e1, 0) << first;
+            const auto [s2, e2] = bindAs(type, second, win::ntohs(name.sin6_port));
+            EXPECT_EQ(e2, *collides ? win::WSAEADDRINUSE : 0) << type << first << second;
+            win::closesocket(s2);
+            win::closesocket(s1);
+        }
+    }
 }
 
 TEST_F(SocketCalls, IoctlReportsPendingBytesAndSwitchesBlocking) {

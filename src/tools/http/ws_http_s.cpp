@@ -1,7 +1,9 @@
 #include "tools/http/ws_http_s.h"
 
 #include "net/bindretry.h"
+#include "net/holderlines.h"
 #include "net/resetclosehook.h"
+#include "net/socketaddress.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
 #include "platform/cp1250.h"
@@ -10,6 +12,7 @@
 #include "settings/settingsfile.h"
 #include "tools/http/requestline.h"
 #include "tools/http/servedfile.h"
+#include "tools/plain/ipv6listener.h"
 #include "tools/plain/plainserver.h"
 #include "tools/plain/porttext.h"
 #include "ui/frontend.h"
@@ -123,8 +126,8 @@ void WS_http_s::report() {
     net::ReportWinsockError(*this, net::ReportVariant::MarkedLogAndSound, &m_log);
 }
 
-void WS_http_s::reportCode(int code) {
-    net::ReportWinsockCode(*this, net::ReportVariant::MarkedLogAndSound, &m_log, code);
+void WS_http_s::reportCode(int code, const std::string& after) {
+    net::ReportWinsockCode(*this, net::ReportVariant::MarkedLogAndSound, &m_log, code, after);
 }
 
 void WS_http_s::showCaption(bool retried) {
@@ -170,6 +173,7 @@ void WS_http_s::openListener() {
     bindWithRetries();
     status("socket to listen...");
     if (win::listen(m_listen, 1) != 0) report();
+    openIpv6();
     status("waiting to accept()...");
     if (win::WSAAsyncSelect(m_listen, hwnd(), net::SocketNotifyMessage,
                             win::FD_READ | win::FD_ACCEPT | win::FD_CLOSE) != 0)
@@ -183,13 +187,31 @@ void WS_http_s::bindWithRetries() {
         reportCode(error);
 }
 
+void WS_http_s::openIpv6() {
+    // On the port the IPv4 socket took, and only once it took one; silent unless
+    // it fails, so a session over IPv4 reads as it always has. Its connections
+    // take the same slots as the IPv4 ones.
+    win::sockaddr_in own{};
+    int length = sizeof own;
+    if (win::getsockname(m_listen, reinterpret_cast<win::sockaddr*>(&own), &length) != 0) return;
+    const auto twin = Ipv6Listener::open(SOCK_STREAM, m_serverPort, false, 1, hwnd());
+    m_listen6 = twin.socket;
+    if (twin.error) reportCode(twin.error, " (IPv6)");
+    if (twin.error == win::WSAEADDRINUSE) {
+        win::PortHolders holders(SOCK_STREAM);
+        for (const auto& line :
+             net::holderLines(holders.find(m_serverPort, AF_INET6), kStatusWidth))
+            status(line);
+    }
+}
+
 void WS_http_s::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     switch (event) {
     case 1024:
         postClose();
         break;
     case 1126:
-        acceptClient();
+        acceptClient(static_cast<win::SOCKET>(wParam));
         break;
     case 1127:
         readRequest(static_cast<win::SOCKET>(wParam));
@@ -200,15 +222,16 @@ void WS_http_s::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     }
 }
 
-void WS_http_s::acceptClient() {
-    win::sockaddr_in peer{};
-    int length = 16;
-    const win::SOCKET s = win::accept(m_listen, reinterpret_cast<win::sockaddr*>(&peer), &length);
+void WS_http_s::acceptClient(win::SOCKET notified) {
+    const bool v6 = notified == m_listen6 && notified != win::INVALID_SOCKET;
+    net::SocketAddress peer;
+    int length = net::SocketAddress::capacity();
+    const win::SOCKET s = win::accept(v6 ? m_listen6 : m_listen, peer.data(), &length);
     if (s == win::INVALID_SOCKET) {
         report();
         return;
     }
-    const std::string address = PlainServer::peerText(peer);
+    const std::string address = peer.text();
     // The slot is taken at once, so that a connection that never sends cannot
     // make a later one share its slot; the read that follows finds it by socket.
     for (int step = 1; step <= kSlots; ++step) {
@@ -436,6 +459,9 @@ void WS_http_s::onClose() {
     status("closing socket...");
     if (win::closesocket(m_listen) != 0) report();
     m_listen = win::INVALID_SOCKET;
+    if (m_listen6 != win::INVALID_SOCKET && win::closesocket(m_listen6) != 0)
+        reportCode(win::WSAGetLastError(), " (IPv6)");
+    m_listen6 = win::INVALID_SOCKET;
     // Nothing registered for this window may post to it once it is gone.
     win::WSADetachWindow(hwnd());
     m_log.clear();

@@ -60,7 +60,7 @@ private:
         int file = -1;
         std::string request; // the request's first line, once it is complete
         bool requestDone = false;
-        std::string peer;        // "a.b.c.d:port"
+        std::string peer;        // "a.b.c.d:port", "[v6]:port"
         std::string unsent;      // the rest of the chunk the peer has not taken yet
         Clock::time_point since; // accepted, or the chunk being sent read
     };
@@ -68,11 +68,12 @@ private:
 
     void status(const std::string& text);
     void report();
-    void reportCode(int code);
+    void reportCode(int code, const std::string& after = {});
     void showCaption(bool retried);
     void openListener();
     void bindWithRetries();
-    void acceptClient();
+    void openIpv6();
+    void acceptClient(win::SOCKET notified);
     void readRequest(win::SOCKET s);
     void peerClosed(win::SOCKET s);
     void parseRequests();
@@ -94,6 +95,7 @@ private:
     std::uint16_t m_serverPort = 8088;
     std::int16_t m_delay = 10;
     win::SOCKET m_listen = win::INVALID_SOCKET;
+    win::SOCKET m_listen6 = win::INVALID_SOCKET; // its IPv6 twin, when it could be opened
     std::array<ClientSlot, kSlots> m_slots;
     int m_nextSlot = 0; // the slot used last, 1 to 10
     std::int32_t m_hits = 0;

@@ -1,9 +1,11 @@
 #include "tools/plain/plainserver.h"
 
 #include "net/bindretry.h"
+#include "net/holderlines.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
 #include "platform/text.h"
+#include "tools/plain/ipv6listener.h"
 #include "tools/plain/porttext.h"
 
 namespace tools {
@@ -33,18 +35,12 @@ std::uint16_t PlainServer::portFromParameter(const std::string& parameter, std::
     return port && *port != 0 ? *port : fallback;
 }
 
-std::string PlainServer::peerText(const win::sockaddr_in& peer) {
-    const auto* b = reinterpret_cast<const unsigned char*>(&peer.sin_addr);
-    return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-           std::to_string(b[3]) + ":" + std::to_string(win::ntohs(peer.sin_port));
-}
-
 void PlainServer::report() {
     net::ReportWinsockError(*this, net::ReportVariant::LogAndSound, &m_log);
 }
 
-void PlainServer::reportCode(int code) {
-    net::ReportWinsockCode(*this, net::ReportVariant::LogAndSound, &m_log, code);
+void PlainServer::reportCode(int code, const std::string& after) {
+    net::ReportWinsockCode(*this, net::ReportVariant::LogAndSound, &m_log, code, after);
 }
 
 void PlainServer::showPortCaption() {
@@ -82,6 +78,7 @@ void PlainServer::onOpen() {
     beforeBind();
     bindWithRetries();
     afterBind();
+    openIpv6();
     m_log.add("waiting to accept()...");
     m_log.add(" ");
     if (win::WSAAsyncSelect(m_socket, hwnd(), net::SocketNotifyMessage,
@@ -96,13 +93,32 @@ void PlainServer::bindWithRetries() {
         reportCode(error);
 }
 
+void PlainServer::openIpv6() {
+    // IPv6 follows IPv4 onto the port it settled on; a server whose IPv4 bind
+    // failed has no port to share. It logs nothing unless it fails, so that a
+    // session seen over IPv4 reads as it always has.
+    win::sockaddr_in own{};
+    int length = sizeof own;
+    if (win::getsockname(m_socket, reinterpret_cast<win::sockaddr*>(&own), &length) != 0) return;
+    const auto twin =
+        Ipv6Listener::open(m_socketType, m_serverPort, m_socketType == SOCK_DGRAM, 1, hwnd());
+    m_socket6 = twin.socket;
+    if (twin.error) reportCode(twin.error, " (IPv6)");
+    // Who holds the port's IPv6 side, as the bind rule says it for IPv4.
+    if (twin.error == win::WSAEADDRINUSE) {
+        win::PortHolders holders(m_socketType);
+        for (const auto& line : net::holderLines(holders.find(m_serverPort, AF_INET6), 80))
+            m_log.add(line);
+    }
+}
+
 void PlainServer::onUserEvent(int event, win::WPARAM wParam, win::LPARAM) {
     switch (event) {
     case 1024:
         postClose();
         break;
     case 1126:
-        onAcceptEvent();
+        onAcceptEvent(static_cast<win::SOCKET>(wParam));
         break;
     case 1127:
         onReadEvent(static_cast<win::SOCKET>(wParam));
@@ -117,6 +133,9 @@ void PlainServer::onClose() {
     m_log.add("closing socket...");
     if (win::closesocket(m_socket) != 0) report();
     m_socket = win::INVALID_SOCKET;
+    if (m_socket6 != win::INVALID_SOCKET && win::closesocket(m_socket6) != 0)
+        reportCode(win::WSAGetLastError(), " (IPv6)");
+    m_socket6 = win::INVALID_SOCKET;
     closeConnections();
     // Nothing registered for this window may post to it once it is gone.
     win::WSADetachWindow(hwnd());

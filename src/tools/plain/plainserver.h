@@ -11,7 +11,8 @@ namespace tools {
 
 // What the TCP and UDP servers share: the window with its one log list, the port
 // from the start parameter, the start-up banner and captions, the socket made,
-// bound by the retry rule and registered, the hit count, and the close.
+// bound by the retry rule and registered, its IPv6 twin on the port it took, the
+// hit count, and the close.
 class PlainServer : public ui::ToolWindow {
 public:
     static constexpr int kLogList = 1;
@@ -19,8 +20,6 @@ public:
     // The port a start parameter asks for; `fallback` for an empty text, 0, or a
     // number beyond 65535.
     static std::uint16_t portFromParameter(const std::string& parameter, std::uint16_t fallback);
-    // "a.b.c.d:port" of a peer, as the log and ClientAddress show it.
-    static std::string peerText(const win::sockaddr_in& peer);
 
     std::uint16_t serverPort() const { return m_serverPort; }
 
@@ -42,7 +41,7 @@ protected:
     virtual void afterBind() {}
     // The socket events of the server hook, with the socket whose notification
     // raised them.
-    virtual void onAcceptEvent() {}
+    virtual void onAcceptEvent(win::SOCKET /*notified*/) {}
     virtual void onReadEvent(win::SOCKET /*notified*/) {}
     virtual void onPeerCloseEvent(win::SOCKET /*notified*/) {}
     // At window close, after the server's own socket is closed.
@@ -52,16 +51,23 @@ protected:
     void countHit();
     // A failed sockets call: its name as a log line and the error cue.
     void report();
-    void reportCode(int code);
+    void reportCode(int code, const std::string& after = {});
+    // The server's own socket that raised a notification: the IPv6 one, else the
+    // IPv4 one.
+    win::SOCKET ownSocket(win::SOCKET notified) const {
+        return notified == m_socket6 && notified != win::INVALID_SOCKET ? m_socket6 : m_socket;
+    }
 
     net::EventLog m_log;
-    win::SOCKET m_socket = win::INVALID_SOCKET; // ListenSocket, or the UDP server's socket
-    std::string m_clientAddress;                // ClientAddress
+    win::SOCKET m_socket = win::INVALID_SOCKET;  // ListenSocket, or the UDP server's socket
+    win::SOCKET m_socket6 = win::INVALID_SOCKET; // its IPv6 twin, when it could be opened
+    std::string m_clientAddress;                 // ClientAddress
 
 private:
     static ui::WindowDefinition makeDefinition(const std::string& prefix, int timeWidth);
     void showPortCaption();
     void bindWithRetries();
+    void openIpv6();
 
     std::string m_prefix;
     std::uint16_t m_defaultPort;

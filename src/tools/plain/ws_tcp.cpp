@@ -2,6 +2,7 @@
 
 #include "net/receivedtext.h"
 #include "net/resetclosehook.h"
+#include "net/socketaddress.h"
 #include "net/soundcue.h"
 #include "platform/cp1250.h"
 #include "platform/text.h"
@@ -22,10 +23,10 @@ void WS_Tcp::afterBind() {
     if (win::listen(m_socket, 1) != 0) report();
 }
 
-void WS_Tcp::onAcceptEvent() {
-    win::sockaddr_in peer{};
-    int length = 16;
-    const win::SOCKET s = win::accept(m_socket, reinterpret_cast<win::sockaddr*>(&peer), &length);
+void WS_Tcp::onAcceptEvent(win::SOCKET notified) {
+    net::SocketAddress peer;
+    int length = net::SocketAddress::capacity();
+    const win::SOCKET s = win::accept(ownSocket(notified), peer.data(), &length);
     if (s == win::INVALID_SOCKET) {
         const int error = win::WSAGetLastError();
         // Out of descriptors or buffers, each further connection fails alike
@@ -39,7 +40,7 @@ void WS_Tcp::onAcceptEvent() {
     m_exhaustion.accepted();
     m_clientSocket = s;
     m_connections.insert(s);
-    m_clientAddress = peerText(peer);
+    m_clientAddress = peer.text();
     m_log.add(text::trimRight(m_clientAddress) + " accept #" + std::to_string(s));
     net::PlayCue(*this, "Click.wav");
 }

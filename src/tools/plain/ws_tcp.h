@@ -16,7 +16,7 @@ public:
 protected:
     void installHooks() override;
     void afterBind() override;
-    void onAcceptEvent() override;
+    void onAcceptEvent(win::SOCKET notified) override;
     void onReadEvent(win::SOCKET notified) override;
     void onPeerCloseEvent(win::SOCKET notified) override;
     void closeConnections() override;

@@ -1,6 +1,7 @@
 #include "tools/plain/ws_udp.h"
 
 #include "net/receivedtext.h"
+#include "net/socketaddress.h"
 #include "net/soundcue.h"
 #include "platform/text.h"
 
@@ -18,18 +19,17 @@ void WS_Udp::beforeBind() {
                     sizeof on);
 }
 
-void WS_Udp::onReadEvent(win::SOCKET) {
+void WS_Udp::onReadEvent(win::SOCKET notified) {
     countHit();
     char buffer[1025] = {};
-    win::sockaddr_in sender{};
-    int length = 16;
-    int n = win::recvfrom(m_socket, buffer, 1024, 0, reinterpret_cast<win::sockaddr*>(&sender),
-                          &length);
+    net::SocketAddress sender;
+    int length = net::SocketAddress::capacity();
+    int n = win::recvfrom(ownSocket(notified), buffer, 1024, 0, sender.data(), &length);
     // A datagram longer than the buffer still arrives: its first 1,024 bytes are
     // in the buffer, more than the line can show.
     if (n < 0 && win::WSAGetLastError() == win::WSAEMSGSIZE) n = 1024;
     if (n <= 0) return;
-    m_clientAddress = peerText(sender);
+    m_clientAddress = sender.text();
     const std::string received = net::receivedText({buffer, static_cast<std::size_t>(n)});
     m_log.add(text::trimRight(m_clientAddress) + " " + received);
     net::PlayCue(*this, "Click.wav");

@@ -2,6 +2,7 @@
 
 #include "net/holderlines.h"
 #include "net/localhost.h"
+#include "net/socketaddress.h"
 #include "net/winsockerror.h"
 #include "platform/text.h"
 #include "settings/settingsfile.h"
@@ -138,6 +139,7 @@ void Port_chk::scan() {
               std::to_string(m_port2));
     const bool tcp = m_tip == "TCP";
     m_holders.emplace(tcp ? SOCK_STREAM : SOCK_DGRAM);
+    m_ipv6 = true;
     const std::uint64_t total = m_port2 - m_port1 + 1;
     std::uint64_t done = 0;
     // The counter is wider than a port, so a range ending at 65535 ends there.
@@ -164,6 +166,7 @@ bool Port_chk::probe(std::uint16_t port, bool tcp) {
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = win::htonl(INADDR_ANY);
     address.sin_port = win::htons(port);
+    bool inUse = false;
     if (win::bind(m_scanSocket, reinterpret_cast<const win::sockaddr*>(&address), sizeof address) ==
         win::SOCKET_ERROR) {
         const int code = win::WSAGetLastError();
@@ -179,11 +182,45 @@ bool Port_chk::probe(std::uint16_t port, bool tcp) {
         m_log.add("Port: " + std::to_string(port) + " in use !");
         beep();
         net::logHolders(m_log, *m_holders, port);
+        inUse = true;
     }
     if (win::closesocket(m_scanSocket) == win::SOCKET_ERROR)
         net::ReportWinsockError(*this, net::ReportVariant::Log, &m_log);
     m_scanSocket = win::INVALID_SOCKET;
+    if (!inUse && m_ipv6) probeIpv6(port, tcp);
     return true;
+}
+
+void Port_chk::reportIpv6(int code) {
+    net::ReportWinsockCode(*this, net::ReportVariant::Log, &m_log, code, " (IPv6)");
+}
+
+void Port_chk::probeIpv6(std::uint16_t port, bool tcp) {
+    // IPv6 alone, so that what holds the port's IPv4 side (already found free)
+    // does not count twice, and a listener on IPv6 only is found.
+    m_scanSocket = win::socket(AF_INET6, tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    if (m_scanSocket == win::INVALID_SOCKET) {
+        m_ipv6 = false;
+        reportIpv6(win::WSAGetLastError());
+        return;
+    }
+    const int on = 1;
+    const net::SocketAddress any = net::SocketAddress::any(AF_INET6, port);
+    if (win::setsockopt(m_scanSocket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on),
+                        sizeof on) == win::SOCKET_ERROR ||
+        win::bind(m_scanSocket, any.data(), any.size()) == win::SOCKET_ERROR) {
+        const int code = win::WSAGetLastError();
+        if (code == win::WSAEADDRINUSE) {
+            m_log.add("Port: " + std::to_string(port) + " in use ! (IPv6)");
+            beep();
+            net::logHolders(m_log, *m_holders, port, AF_INET6);
+        } else {
+            m_ipv6 = false;
+            reportIpv6(code);
+        }
+    }
+    if (win::closesocket(m_scanSocket) == win::SOCKET_ERROR) reportIpv6(win::WSAGetLastError());
+    m_scanSocket = win::INVALID_SOCKET;
 }
 
 } // namespace tools

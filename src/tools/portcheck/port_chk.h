@@ -11,9 +11,10 @@
 namespace tools {
 
 // The local port check: for every port of a range, a socket of the chosen type is
-// bound to the port on all local addresses; a bind refused with WSAEADDRINUSE
-// means something on this machine holds the port. Nothing is sent. The scan runs
-// inside the "Go" handler, one socket at a time.
+// bound to the port on all local addresses, IPv4 first and then, where IPv4 is
+// free, IPv6; a bind refused with WSAEADDRINUSE means something on this machine
+// holds the port. Nothing is sent. The scan runs inside the "Go" handler, one
+// socket at a time.
 class Port_chk : public ui::ToolWindow {
 public:
     enum Control {
@@ -48,6 +49,8 @@ private:
     void scan();
     // Tries one port; false when a bind error other than "in use" ends the scan.
     bool probe(std::uint16_t port, bool tcp);
+    void probeIpv6(std::uint16_t port, bool tcp);
+    void reportIpv6(int code);
 
     // The entered range, wider than a port so that a number beyond 16 bits is
     // refused rather than wrapped into another port.
@@ -57,6 +60,9 @@ private:
     win::SOCKET m_scanSocket = win::INVALID_SOCKET;
     // Who holds the ports found in use: read once for a whole scan.
     std::optional<win::PortHolders> m_holders;
+    // IPv6 is tried until it fails for a reason other than a port in use: that
+    // reason is said once, and the rest of the scan is IPv4 alone.
+    bool m_ipv6 = true;
     net::EventLog m_log;
 };
 
