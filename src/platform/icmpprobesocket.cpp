@@ -163,8 +163,14 @@ int IcmpProbeSocket::sendPacket(std::uint8_t type, std::uint16_t sequence, const
         packet[2] = static_cast<std::uint8_t>(sum >> 8);
         packet[3] = static_cast<std::uint8_t>(sum);
     }
-    const ssize_t sent = ::sendto(m_fd, packet, kIcmpHeader + size, MSG_NOSIGNAL, to, toSize);
-    return sent < 0 ? errno : 0;
+    // A ping socket reports an ICMP error about an earlier probe (time exceeded,
+    // unreachable: the error queue has it too) once more, by failing the next
+    // send; that probe never left, and goes again. A failure of its own repeats.
+    for (int tries = 0;; ++tries) {
+        if (::sendto(m_fd, packet, kIcmpHeader + size, MSG_NOSIGNAL, to, toSize) >= 0) return 0;
+        if (m_kind != IcmpSocketKind::Ping || tries == 8 || errno == EAGAIN || errno == EINTR)
+            return errno;
+    }
 }
 
 std::vector<IcmpProbeSocket::Answer> IcmpProbeSocket::readAnswers(IPAddr destination) {
