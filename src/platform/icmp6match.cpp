@@ -37,8 +37,7 @@ void readHopLimit(const msghdr& msg, IcmpAnswer& answer) {
 }
 
 bool isOurRequest(const std::uint8_t* icmp, std::size_t size, const EchoRequestKey& key) {
-    if (size < kIcmpHeader || icmp[0] != ICMP6_ECHO_REQUEST ||
-        readWord(icmp + 6) != key.sequence)
+    if (size < kIcmpHeader || icmp[0] != ICMP6_ECHO_REQUEST || readWord(icmp + 6) != key.sequence)
         return false;
     return key.kind == IcmpSocketKind::Ping || readWord(icmp + 4) == key.identifier;
 }
@@ -48,8 +47,7 @@ bool isOurRequest(const std::uint8_t* icmp, std::size_t size, const EchoRequestK
 std::optional<IcmpAnswer> matchPing6Reply(const std::uint8_t* packet, std::size_t size,
                                           const msghdr& msg, const sockaddr_in6& from,
                                           const EchoRequestKey& key) {
-    if (size < kIcmpHeader || packet[0] != ICMP6_ECHO_REPLY ||
-        readWord(packet + 6) != key.sequence)
+    if (size < kIcmpHeader || packet[0] != ICMP6_ECHO_REPLY || readWord(packet + 6) != key.sequence)
         return std::nullopt;
     IcmpAnswer answer;
     answer.from6 = from;
@@ -106,8 +104,7 @@ std::optional<IcmpAnswer> matchRaw6Packet(const std::uint8_t* packet, std::size_
     // extension headers on ours) the echo request itself.
     const std::uint8_t* inner = packet + kIcmpHeader;
     const std::size_t innerSize = size - kIcmpHeader;
-    if (innerSize < kIpv6Header + kIcmpHeader || (inner[0] >> 4) != 6 ||
-        inner[6] != IPPROTO_ICMPV6)
+    if (innerSize < kIpv6Header + kIcmpHeader || (inner[0] >> 4) != 6 || inner[6] != IPPROTO_ICMPV6)
         return std::nullopt;
     if (std::memcmp(inner + 24, &key.destination6, sizeof key.destination6) != 0)
         return std::nullopt;

@@ -111,7 +111,8 @@ void IcmpProbeSocket::openV6() {
         m_identifier = static_cast<std::uint16_t>(std::random_device{}());
         icmp6_filter filter{};
         ICMP6_FILTER_SETBLOCKALL(&filter);
-        for (int type : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB})
+        for (int type :
+             {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB})
             ICMP6_FILTER_SETPASS(type, &filter);
         ::setsockopt(m_fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
     }
@@ -221,8 +222,8 @@ void IcmpProbeSocket::readQueue(bool errors, const EchoRequestKey& destination,
         std::optional<IcmpAnswer> answer;
         if (m_family == AF_INET6)
             answer = m_kind == IcmpSocketKind::Raw ? matchRaw6Packet(packet, size, msg, from, key)
-                     : errors ? matchPing6Error(packet, size, msg, key)
-                              : matchPing6Reply(packet, size, msg, from, key);
+                     : errors                      ? matchPing6Error(packet, size, msg, key)
+                                                   : matchPing6Reply(packet, size, msg, from, key);
         else if (m_kind == IcmpSocketKind::Raw)
             answer = matchRawPacket(packet, size, key);
         else if (errors)

@@ -134,14 +134,13 @@ int IcmpSocket::send(IPAddr destination, const void* data, std::size_t size) {
     return sent < 0 ? errno : 0;
 }
 
-int IcmpSocket::send6(const sockaddr_in6* source, const sockaddr_in6& destination,
-                      const void* data, std::size_t size) {
+int IcmpSocket::send6(const sockaddr_in6* source, const sockaddr_in6& destination, const void* data,
+                      std::size_t size) {
     if (source != nullptr && !IN6_IS_ADDR_UNSPECIFIED(&source->sin6_addr)) {
         sockaddr_in6 from = *source;
         from.sin6_family = AF_INET6;
         from.sin6_port = 0;
-        if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0)
-            return errno;
+        if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&from), sizeof from) != 0) return errno;
     }
     m_destination6 = destination.sin6_addr;
     m_sequence = nextSequence();
@@ -207,7 +206,7 @@ std::optional<IcmpAnswer> IcmpSocket::readQueued(bool errors) {
         std::optional<IcmpAnswer> answer;
         if (m_family == AF_INET6)
             answer = m_kind == IcmpSocketKind::Raw ? matchRaw6Packet(packet, size, msg, from, key())
-                     : errors ? matchPing6Error(packet, size, msg, key())
+                     : errors                      ? matchPing6Error(packet, size, msg, key())
                               : matchPing6Reply(packet, size, msg, from, key());
         else if (m_kind == IcmpSocketKind::Raw)
             answer = matchRawPacket(packet, size, key());

@@ -6,14 +6,14 @@
 //
 // Router k answers from its address toward the host: 198.18.1.1 for the first,
 // 198.18.k.2 for the others. The same path carries IPv6, link k on 2001:db8:k::/64
-// with the same host numbers (2001:db8:1::1, 2001:db8:k::2). The routers answer without the kernel's ICMP rate
-// limit, as a path monitor probing twenty rounds a second would silence them.
+// with the same host numbers (2001:db8:1::1, 2001:db8:k::2). The routers answer without the
+// kernel's ICMP rate limit, as a path monitor probing twenty rounds a second would silence them.
 #include "netnamespace.h"
 
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 class PathNetwork {
@@ -29,8 +29,7 @@ public:
         // Without duplicate address detection the addresses, link-local ones
         // included, serve at once.
         for (const auto& node : nodes)
-            m_ready = m_ready && node->made() &&
-                      node->sysctl("net.ipv6.conf.all.accept_dad=0") &&
+            m_ready = m_ready && node->made() && node->sysctl("net.ipv6.conf.all.accept_dad=0") &&
                       node->sysctl("net.ipv6.conf.default.accept_dad=0");
         for (int k = 1; m_ready && k <= routers + 1; ++k) {
             const NetNamespace& a = *nodes[k - 1];
@@ -52,7 +51,8 @@ public:
             const NetNamespace& r = *nodes[k];
             m_ready =
                 r.sysctl("net.ipv4.ip_forward=1") && r.sysctl("net.ipv4.icmp_ratelimit=0") &&
-                r.sysctl("net.ipv4.icmp_ratemask=0") && r.sysctl("net.ipv6.conf.all.forwarding=1") &&
+                r.sysctl("net.ipv4.icmp_ratemask=0") &&
+                r.sysctl("net.ipv6.conf.all.forwarding=1") &&
                 r.sysctl("net.ipv6.icmp.ratelimit=0") && r.sysctl("net.ipv6.icmp.ratemask=0") &&
                 r.ip("-6 route add default via 2001:db8:" + std::to_string(k + 1) + "::2") &&
                 (k == 1 ||
@@ -65,12 +65,12 @@ public:
                       ipv6Up(*nodes[k], "p" + std::to_string(k) + "b");
         m_target = "198.18." + std::to_string(routers + 1) + ".2";
         m_target6 = "2001:db8:" + std::to_string(routers + 1) + "::2";
-        m_ready =
-            m_ready && nodes[0]->ip("route add default via 198.18.1.1") &&
-            nodes.back()->ip("route add default via 198.18." + std::to_string(routers + 1) + ".1") &&
-            nodes[0]->ip("-6 route add default via 2001:db8:1::1") &&
-            nodes.back()->ip("-6 route add default via 2001:db8:" + std::to_string(routers + 1) +
-                             "::1");
+        m_ready = m_ready && nodes[0]->ip("route add default via 198.18.1.1") &&
+                  nodes.back()->ip("route add default via 198.18." + std::to_string(routers + 1) +
+                                   ".1") &&
+                  nodes[0]->ip("-6 route add default via 2001:db8:1::1") &&
+                  nodes.back()->ip(
+                      "-6 route add default via 2001:db8:" + std::to_string(routers + 1) + "::1");
     }
 
     bool ready() const { return m_ready; }

@@ -44,8 +44,7 @@ std::vector<std::string> referenceHops(const NetNamespace& host, const std::stri
 // Ping, traceroute and the path monitor on their own threads in the host's
 // namespace of a path through three routers that carries both families, with
 // either kind of ICMP socket, and a hosts file of the test's own.
-class EchoFamilies : public IcmpFixture,
-                     public ::testing::WithParamInterface<win::IcmpSocketKind> {
+class EchoFamilies : public IcmpFixture, public ::testing::WithParamInterface<win::IcmpSocketKind> {
 protected:
     void SetUp() override {
         // Where IPv6 is missing the table cannot hold: it fails rather than skips.
@@ -84,12 +83,11 @@ protected:
 };
 
 TEST_P(EchoFamilies, EachToolFindsTheHopsTracerouteFinds) {
-    const std::map<std::string, std::string> names = {
-        {"::1", "ip6-localhost"},
-        {"198.18.1.1", "router-one.example"},
-        {"2001:db8:1::1", "router-one6.example"},
-        {"2001:db8:4::2", "v6only.example"},
-        {"198.18.4.2", "both.example"}};
+    const std::map<std::string, std::string> names = {{"::1", "ip6-localhost"},
+                                                      {"198.18.1.1", "router-one.example"},
+                                                      {"2001:db8:1::1", "router-one6.example"},
+                                                      {"2001:db8:4::2", "v6only.example"},
+                                                      {"198.18.4.2", "both.example"}};
     struct Case {
         std::string entry;
         std::string address;    // what the entry stands for

@@ -12,8 +12,8 @@ class EchoService;
 
 // The traceroute window: echo requests to a dotted address with a growing
 // time-to-live, one row per answering hop; an IPv6 address, or a name with only
-// IPv6 addresses, is traced over ICMPv6 with a growing hop limit. The whole trace runs inside the "Go"
-// handler on the window's own thread, the window redrawn after every hop.
+// IPv6 addresses, is traced over ICMPv6 with a growing hop limit. The whole trace runs inside the
+// "Go" handler on the window's own thread, the window redrawn after every hop.
 class Traceroute : public ui::ToolWindow {
 public:
     enum Control { Frame = 1, AddressEntry, GoButton, NodeBox, IpPrompt, HopList };

@@ -261,8 +261,7 @@ void Path_mon::showRows() {
 
 void Path_mon::lookUp(std::uint32_t address) {
     if (m_target6.isV6()) {
-        if (m_asked6.insert(address).second)
-            m_lookups6->name(m_table.addressOf(address), address);
+        if (m_asked6.insert(address).second) m_lookups6->name(m_table.addressOf(address), address);
         return;
     }
     if (address == 0 || !m_asked.insert(address).second) return;

@@ -73,8 +73,8 @@ private:
     std::unique_ptr<QSocketNotifier> m_notifier;
     HopTable m_table;
     net::SocketAddress m_target6; // an IPv6 run's target; empty for IPv4
-    int m_pathEnd = HopLimit; // the hop the destination answered at
-    int m_hundredths = 100;   // the interval
+    int m_pathEnd = HopLimit;     // the hop the destination answered at
+    int m_hundredths = 100;       // the interval
     std::chrono::steady_clock::duration m_timeout{};
     long m_count = 0; // rounds to send; 0: until stopped
     long m_sent = 0;  // rounds sent

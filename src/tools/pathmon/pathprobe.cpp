@@ -41,12 +41,11 @@ int PathProbe::sendRound(int hops, Clock::time_point now) {
         // against it.
         const double wall = wallSeconds();
         const auto hops = static_cast<std::uint8_t>(ttl);
-        const int error =
-            m_target6.isV6()
-                ? m_socket.send6(address6(m_target6), hops, sequence, EchoService::EchoData,
-                                 EchoService::EchoSize)
-                : m_socket.send(m_target, hops, sequence, EchoService::EchoData,
-                                EchoService::EchoSize);
+        const int error = m_target6.isV6()
+                              ? m_socket.send6(address6(m_target6), hops, sequence,
+                                               EchoService::EchoData, EchoService::EchoSize)
+                              : m_socket.send(m_target, hops, sequence, EchoService::EchoData,
+                                              EchoService::EchoSize);
         if (error != 0) return error;
         m_pending[sequence] = {ttl, now, wall};
     }
