@@ -113,7 +113,9 @@ TEST_P(EchoFamilies, EachToolFindsTheHopsTracerouteFinds) {
         }
 
         typeAndPress(*ping, Ping_ip::AddressEntry, c.entry, Ping_ip::PingButton);
-        const std::string box = printed(*ping, "box").back();
+        const auto boxes = printed(*ping, "box");
+        ASSERT_FALSE(boxes.empty());
+        const std::string& box = boxes.back();
         const std::string answered = "||" + c.lastStatus + "|";
         EXPECT_EQ(box.find(c.entry + (c.pingable ? answered : "||Invalid IP Address !")), 10u)
             << box;
