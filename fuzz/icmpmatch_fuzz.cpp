@@ -1,4 +1,4 @@
-// Whatever arrives on an ICMP socket (anyone may send us ICMP), picking our answer
+// Whatever arrives on an ICMP or ICMPv6 socket (anyone may send us ICMP), picking our answer
 // reads only inside the packet and its control data, and an answer it gives is
 // about our request.
 #include "platform/icmpmatch.h"
@@ -41,5 +41,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto a = win::matchPingReply(packet.get(), n, msg, from, key))
         if (a->type != 0 || a->from != from || a->data.size() + 8 != n) std::abort();
     (void)win::matchPingError(packet.get(), n, msg, key);
+
+    // The same bytes as ICMPv6, the key's destination the one an error would
+    // quote, so that quoted requests can match.
+    if (n >= 8 + 40) std::memcpy(&key.destination6, packet.get() + 8 + 24, 16);
+    sockaddr_in6 from6{};
+    from6.sin6_family = AF_INET6;
+    std::memcpy(&from6.sin6_addr, &from, sizeof from);
+    if (const auto a = win::matchRaw6Packet(packet.get(), n, msg, from6, key))
+        if (a->data.size() > n || (a->type == 129 && a->data.size() + 8 != n)) std::abort();
+    if (const auto a = win::matchPing6Reply(packet.get(), n, msg, from6, key))
+        if (a->type != 129 || a->data.size() + 8 != n) std::abort();
+    (void)win::matchPing6Error(packet.get(), n, msg, key);
     return 0;
 }

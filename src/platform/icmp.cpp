@@ -8,6 +8,7 @@
 #include <vector>
 
 #include <linux/icmp.h>
+#include <netinet/icmp6.h>
 
 namespace win {
 namespace {
@@ -15,6 +16,7 @@ namespace {
 // The one handle the service gives out: it stands for the service, not for a
 // resource, so any number of them may be opened and left open.
 char g_service = 0;
+char g_service6 = 0;
 
 thread_local IcmpSocketKind t_lastKind = IcmpSocketKind::None;
 
@@ -51,6 +53,32 @@ DWORD statusOf(std::uint8_t type, std::uint8_t code) {
     return IP_GENERAL_FAILURE;
 }
 
+// The same for ICMPv6, whose errors Windows maps to the IPv4 values: the tools
+// show one set of texts for both families.
+DWORD statusOf6(std::uint8_t type, std::uint8_t code) {
+    switch (type) {
+    case ICMP6_ECHO_REPLY:
+        return IP_SUCCESS;
+    case ICMP6_TIME_EXCEEDED:
+        return code == ICMP6_TIME_EXCEED_REASSEMBLY ? IP_TTL_EXPIRED_REASSEM
+                                                    : IP_TTL_EXPIRED_TRANSIT;
+    case ICMP6_PACKET_TOO_BIG:
+        return IP_PACKET_TOO_BIG;
+    case ICMP6_PARAM_PROB:
+        return IP_PARAM_PROBLEM;
+    case ICMP6_DST_UNREACH:
+        switch (code) {
+        case ICMP6_DST_UNREACH_NOROUTE:
+            return IP_DEST_NET_UNREACHABLE;
+        case ICMP6_DST_UNREACH_NOPORT:
+            return IP_DEST_PORT_UNREACHABLE;
+        default:
+            return IP_DEST_HOST_UNREACHABLE; // address unreachable, prohibited, policy
+        }
+    }
+    return IP_GENERAL_FAILURE;
+}
+
 // The IP status for a request the system would not even send.
 DWORD statusOfSendError(int error) {
     switch (error) {
@@ -73,8 +101,12 @@ HANDLE IcmpCreateFile() {
     return &g_service;
 }
 
+HANDLE Icmp6CreateFile() {
+    return &g_service6;
+}
+
 BOOL IcmpCloseHandle(HANDLE handle) {
-    return handle == &g_service ? 1 : 0;
+    return handle == &g_service || handle == &g_service6 ? 1 : 0;
 }
 
 IcmpSocketKind IcmpLastSocketKind() {
@@ -137,6 +169,64 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
     // A terminator where there is room, so that the data can be read as text.
     if (size < room) returned[size] = '\0';
     reply->DATASIZE = static_cast<std::uint32_t>(size);
+    return 1;
+}
+
+DWORD Icmp6SendEcho2(HANDLE handle, HANDLE event, void* apcRoutine, void* /*apcContext*/,
+                     const sockaddr_in6* source, const sockaddr_in6* destination,
+                     const void* requestData, WORD requestSize,
+                     const IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
+                     DWORD replySize, DWORD timeout) {
+    t_lastKind = IcmpSocketKind::None;
+    constexpr DWORD header = sizeof(ICMPV6_ECHO_REPLY);
+    if (replyBuffer == nullptr || replySize < header) return 0;
+    // Taken before the reply is cleared: the caller may keep them in its buffer.
+    IP_OPTION_INFORMATION options{};
+    if (requestOptions != nullptr) options = *requestOptions;
+    std::vector<std::uint8_t> data;
+    if (requestData != nullptr) {
+        const auto* bytes = static_cast<const std::uint8_t*>(requestData);
+        data.assign(bytes, bytes + requestSize);
+    }
+    std::memset(replyBuffer, 0, header);
+    auto* reply = static_cast<ICMPV6_ECHO_REPLY*>(replyBuffer);
+    const auto fail = [reply](DWORD status) {
+        reply->Status = status;
+        return DWORD(0);
+    };
+    if (handle != &g_service6 || event != nullptr || apcRoutine != nullptr)
+        return fail(IP_GENERAL_FAILURE);
+    if (replySize < header + requestSize) return fail(IP_BUF_TOO_SMALL);
+    if (requestSize > 0 && requestData == nullptr) return fail(IP_BAD_REQ);
+    if (destination == nullptr || IN6_IS_ADDR_UNSPECIFIED(&destination->sin6_addr))
+        return fail(IP_BAD_DESTINATION);
+    if (options.OPTIONSSIZE != 0) return fail(IP_BAD_OPTION);
+
+    IcmpSocket socket(AF_INET6);
+    t_lastKind = socket.kind();
+    if (!socket.isOpen()) return fail(IP_GENERAL_FAILURE);
+    if (requestOptions != nullptr) socket.setOptions(options.TTL, options.TOS, false);
+
+    const auto sentAt = std::chrono::steady_clock::now();
+    if (const int error = socket.send6(source, *destination, data.data(), data.size()))
+        return fail(statusOfSendError(error));
+    const auto answer = socket.await(sentAt + std::chrono::milliseconds(timeout));
+    if (!answer) return fail(IP_REQ_TIMED_OUT);
+
+    reply->Address.sin6_port = answer->from6.sin6_port;
+    reply->Address.sin6_flowinfo = answer->from6.sin6_flowinfo;
+    std::memcpy(reply->Address.sin6_addr, &answer->from6.sin6_addr, 16);
+    reply->Address.sin6_scope_id = answer->from6.sin6_scope_id;
+    reply->Status = statusOf6(answer->type, answer->code);
+    reply->RoundTripTime =
+        static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::chrono::steady_clock::now() - sentAt)
+                                       .count());
+    const std::size_t room = replySize - header;
+    const std::size_t size = std::min(answer->data.size(), room);
+    char* returned = static_cast<char*>(replyBuffer) + header;
+    if (size > 0) std::memcpy(returned, answer->data.data(), size);
+    if (size < room) returned[size] = '\0';
     return 1;
 }
 

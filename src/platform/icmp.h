@@ -7,9 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <netinet/in.h>
+
 namespace win {
 
 using HANDLE = void*;
+using ::sockaddr_in6;
 using IPAddr = std::uint32_t; // network byte order
 
 // The IP status values the service writes into a reply record.
@@ -90,8 +93,61 @@ DWORD IcmpSendEcho(HANDLE handle, IPAddr destination, const void* requestData, W
                    const IP_OPTION_INFORMATION* requestOptions, void* replyBuffer, DWORD replySize,
                    DWORD timeout);
 
+#pragma pack(push, 1)
+// An IPv6 address as the service writes it into a reply: the sockaddr_in6 fields
+// without the family, the address as eight 16-bit words in network byte order.
+struct IPV6_ADDRESS_EX {
+    std::uint16_t sin6_port = 0;
+    std::uint32_t sin6_flowinfo = 0;
+    std::uint16_t sin6_addr[8] = {};
+    std::uint32_t sin6_scope_id = 0;
+};
+#pragma pack(pop)
+static_assert(sizeof(IPV6_ADDRESS_EX) == 26);
+
+// The head of an ICMPv6 reply buffer: who answered, the IP status and the round
+// trip. The returned data follows it at offset sizeof(ICMPV6_ECHO_REPLY); there is
+// no size, time-to-live or options block for IPv6, as on Windows.
+struct ICMPV6_ECHO_REPLY {
+    IPV6_ADDRESS_EX Address;
+    std::uint32_t Status = 0;
+    std::uint32_t RoundTripTime = 0; // milliseconds
+};
+static_assert(sizeof(ICMPV6_ECHO_REPLY) == 36);
+static_assert(offsetof(ICMPV6_ECHO_REPLY, Status) == 28);
+
+// The reply record the tools pass for an IPv6 request: the reply and room for the
+// returned data, as EchoReply is for IPv4.
+struct Echo6Reply {
+    ICMPV6_ECHO_REPLY REPLY;
+    char DATA[250] = {};
+};
+static_assert(offsetof(Echo6Reply, DATA) == sizeof(ICMPV6_ECHO_REPLY));
+
+// The ICMPv6 echo service's handle; like IcmpCreateFile's it holds nothing, and
+// IcmpCloseHandle closes it. Only its handles are taken by Icmp6SendEcho2.
+HANDLE Icmp6CreateFile();
+
+// Sends one ICMPv6 echo request to `destination` and waits up to `timeout`
+// milliseconds for its answer, as IcmpSendEcho does for IPv4: an echo reply, or an
+// ICMPv6 error about this request mapped to the same IP status values (hop limit
+// exceeded -> IP_TTL_EXPIRED_TRANSIT, no route -> IP_DEST_NET_UNREACHABLE, address
+// unreachable and prohibited -> IP_DEST_HOST_UNREACHABLE, port unreachable ->
+// IP_DEST_PORT_UNREACHABLE, too big -> IP_PACKET_TOO_BIG). The reply buffer holds
+// an ICMPV6_ECHO_REPLY and the returned data after it; `replySize` must leave room
+// for `requestSize` bytes of it. Returns 1, or 0 with the reason in the reply's
+// Status. `requestOptions->TTL` is the hop limit (0: the system's), its TOS the
+// traffic class. `source` may be null or unspecified. Only the synchronous call is
+// served: with an event or an APC routine the request is refused
+// (IP_GENERAL_FAILURE), as nothing here could signal them.
+DWORD Icmp6SendEcho2(HANDLE handle, HANDLE event, void* apcRoutine, void* apcContext,
+                     const sockaddr_in6* source, const sockaddr_in6* destination,
+                     const void* requestData, WORD requestSize,
+                     const IP_OPTION_INFORMATION* requestOptions, void* replyBuffer,
+                     DWORD replySize, DWORD timeout);
+
 // Our own addition, not part of the service: which kind of socket the calling
-// thread's last IcmpSendEcho used (for tests and diagnostics).
+// thread's last IcmpSendEcho or Icmp6SendEcho2 used (for tests and diagnostics).
 enum class IcmpSocketKind { None, Ping, Raw };
 IcmpSocketKind IcmpLastSocketKind();
 

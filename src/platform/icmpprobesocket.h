@@ -5,6 +5,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 namespace win {
 
 // One ICMP socket for many echo requests in flight at once, each with its own
@@ -21,7 +24,8 @@ public:
         double receivedAt = 0; // the kernel's time of arrival, seconds since the epoch; 0: none
     };
 
-    IcmpProbeSocket();
+    // AF_INET for ICMP, AF_INET6 for ICMPv6.
+    explicit IcmpProbeSocket(int family = AF_INET);
     ~IcmpProbeSocket();
     IcmpProbeSocket(const IcmpProbeSocket&) = delete;
     IcmpProbeSocket& operator=(const IcmpProbeSocket&) = delete;
@@ -37,11 +41,19 @@ public:
     // Everything waiting that answers one of our requests to `destination`; others'
     // traffic is read and dropped. Never blocks.
     std::vector<Answer> readAnswers(IPAddr destination);
+    // The same for an ICMPv6 socket; the time-to-live is the hop limit.
+    int send6(const in6_addr& destination, std::uint8_t ttl, std::uint16_t sequence,
+              const void* data, std::size_t size);
+    std::vector<Answer> readAnswers6(const in6_addr& destination);
 
 private:
-    void readQueue(bool errors, IPAddr destination, std::vector<Answer>& out);
+    void openV6();
+    int sendPacket(std::uint8_t type, std::uint16_t sequence, const void* data, std::size_t size,
+                   const sockaddr* to, socklen_t toSize);
+    void readQueue(bool errors, const EchoRequestKey& destination, std::vector<Answer>& out);
 
     int m_fd = -1;
+    int m_family = AF_INET;
     IcmpSocketKind m_kind = IcmpSocketKind::None;
     std::uint16_t m_identifier = 0; // raw sockets; a ping socket's is the kernel's
 };

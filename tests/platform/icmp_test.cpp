@@ -114,6 +114,51 @@ TEST(IcmpEcho, RequestsTheServiceCannotSendAreRefusedWithTheirStatus) {
     EXPECT_EQ(tiny[0], 0x55);
 }
 
+TEST(Icmp6Echo, LoopbackAnswersAfterTheReplyHeadAndRefusalsCarryTheirStatus) {
+    sockaddr_in6 loopback{};
+    loopback.sin6_family = AF_INET6;
+    loopback.sin6_addr = in6addr_loopback;
+    sockaddr_in6 unspecified = loopback;
+    unspecified.sin6_addr = in6addr_any;
+    int event = 0;
+    struct Case {
+        const char* what;
+        win::HANDLE handle;
+        win::HANDLE event;
+        const sockaddr_in6* destination;
+        win::DWORD replySize;
+        win::DWORD replies;
+        win::DWORD status;
+    };
+    const Case cases[] = {
+        {"::1", win::Icmp6CreateFile(), nullptr, &loopback, 36 + 32, 1, win::IP_SUCCESS},
+        {"an IPv4 handle", win::IcmpCreateFile(), nullptr, &loopback, 286, 0,
+         win::IP_GENERAL_FAILURE},
+        {"an event to signal", win::Icmp6CreateFile(), &event, &loopback, 286, 0,
+         win::IP_GENERAL_FAILURE},
+        {"reply room below the data", win::Icmp6CreateFile(), nullptr, &loopback, 36 + 31, 0,
+         win::IP_BUF_TOO_SMALL},
+        {"no address", win::Icmp6CreateFile(), nullptr, &unspecified, 286, 0,
+         win::IP_BAD_DESTINATION},
+    };
+    for (const auto& c : cases) {
+        win::Echo6Reply reply;
+        std::memset(static_cast<void*>(&reply), 0xAA, sizeof reply);
+        EXPECT_EQ(win::Icmp6SendEcho2(c.handle, c.event, nullptr, nullptr, nullptr, c.destination,
+                                      kEchoData, 32, nullptr, &reply, c.replySize, 200),
+                  c.replies)
+            << c.what;
+        EXPECT_EQ(reply.REPLY.Status, c.status) << c.what;
+        const bool answered = c.replies == 1;
+        EXPECT_EQ(std::memcmp(reply.REPLY.Address.sin6_addr, &in6addr_loopback, 16) == 0, answered)
+            << c.what;
+        if (answered) {
+            EXPECT_EQ(std::string(reply.DATA, 32), kEchoData);
+            EXPECT_LT(reply.REPLY.RoundTripTime, 200u);
+        }
+    }
+}
+
 class IcmpPath : public ::testing::TestWithParam<win::IcmpSocketKind> {
 protected:
     void SetUp() override {

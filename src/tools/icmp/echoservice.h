@@ -19,6 +19,9 @@ public:
     // `reply`. `options` may be null, or point into `reply` itself.
     virtual win::DWORD send(win::IPAddr destination, const win::IP_OPTION_INFORMATION* options,
                             win::EchoReply& reply);
+    // The same over ICMPv6 (Icmp6SendEcho2), from any source address.
+    virtual win::DWORD send6(const win::sockaddr_in6& destination,
+                             const win::IP_OPTION_INFORMATION* options, win::Echo6Reply& reply);
 };
 
 } // namespace tools

@@ -4,6 +4,7 @@
 #include "settings/settingsfile.h"
 #include "tools/icmp/dottedaddress.h"
 #include "tools/icmp/echoservice.h"
+#include "tools/icmp/echotarget.h"
 #include "tools/icmp/icmpstatustext.h"
 
 #include <cstring>
@@ -14,6 +15,9 @@ namespace {
 constexpr const char* kSection = "Ping Settings";
 constexpr const char* kKey = "Ping";
 constexpr std::size_t kFieldWidth = 20;
+// The entry holds an IPv6 address or a name; an IPv4 address is still read from
+// its first 20 characters.
+constexpr std::size_t kEntryWidth = 45;
 constexpr std::size_t kAddressWidth = 19;
 constexpr std::size_t kStatusWidth = 39;
 constexpr std::size_t kNumberWidth = 19;
@@ -39,7 +43,7 @@ ui::WindowDefinition Ping_ip::makeDefinition() {
     d.width = 180;
     d.height = 40;
     ui::ControlDef address = control(AddressEntry, K::Entry, "", 1);
-    address.chars = kFieldWidth;
+    address.chars = kEntryWidth;
     ui::ControlDef ping = control(PingButton, K::Button, "Ping", 2);
     ping.defaultButton = true;
     d.controls = {control(IpPrompt, K::Prompt, "IP:", 0), ping, address};
@@ -52,11 +56,15 @@ std::string Ping_ip::field() {
 
 void Ping_ip::onOpen() {
     const std::string saved = text::trimRight(ReadSetting(kSection, kKey, ""));
-    model().setValue(AddressEntry, text::trimRight(text::cut(saved, kFieldWidth)));
+    model().setValue(AddressEntry, text::trimRight(text::cut(saved, kEntryWidth)));
 }
 
 void Ping_ip::onClose() {
-    WriteSetting(kSection, kKey, text::trimRight(field()));
+    WriteSetting(kSection, kKey, text::trimRight(wideField()));
+}
+
+std::string Ping_ip::wideField() {
+    return text::cut(model().value(AddressEntry), kEntryWidth);
 }
 
 void Ping_ip::onControl(int control) {
@@ -67,7 +75,12 @@ void Ping_ip::ping() {
     const std::string value = field();
     const std::string address = text::trimRight(text::cut(value, kAddressWidth));
     std::string message;
-    if (const std::uint32_t destination = ParseDottedAddress(address); destination == 0) {
+    const std::uint32_t destination = ParseDottedAddress(address);
+    const std::string entry = text::trimRight(wideField());
+    const net::SocketAddress v6 = destination == 0 ? Ipv6EchoTarget(entry) : net::SocketAddress{};
+    if (v6.isV6()) {
+        message = ping6(entry, v6);
+    } else if (destination == 0) {
         message = address + "||" + "Invalid IP Address !";
     } else {
         m_reply = win::EchoReply{};
@@ -85,6 +98,22 @@ void Ping_ip::ping() {
     }
     messageBox(text::trimRight(text::cut(message, kMessageWidth)), "PING", ui::BoxIcon::None,
                ui::BoxButtons::Ok);
+}
+
+std::string Ping_ip::ping6(const std::string& entry, const net::SocketAddress& destination) {
+    m_reply6 = win::Echo6Reply{};
+    const win::DWORD replies = m_echo->send6(Ipv6SocketAddress(destination), nullptr, m_reply6);
+    // The IPv6 reply has no size field: the size shown is that of the data returned.
+    const std::size_t received = replies != 0 && m_reply6.REPLY.Status == win::IP_SUCCESS
+                                     ? ::strnlen(m_reply6.DATA, sizeof m_reply6.DATA)
+                                     : 0;
+    const std::string status = text::cut(IcmpStatusText(m_reply6.REPLY.Status), kStatusWidth);
+    const std::string time =
+        text::cut(std::to_string(m_reply6.REPLY.RoundTripTime) + " ms", kNumberWidth);
+    const std::string size = text::cut(std::to_string(received) + " bytes", kNumberWidth);
+    const std::string data(m_reply6.DATA, ::strnlen(m_reply6.DATA, kDataWidth));
+    WriteSetting(kSection, kKey, entry);
+    return entry + "||" + status + "|" + time + "|" + size + "|" + data;
 }
 
 } // namespace tools

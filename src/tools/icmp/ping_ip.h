@@ -1,4 +1,5 @@
 #pragma once
+#include "net/socketaddress.h"
 #include "platform/icmp.h"
 #include "ui/toolwindow.h"
 
@@ -9,7 +10,8 @@ namespace tools {
 class EchoService;
 
 // The ping window: one echo request to a dotted address per press of "Ping", its
-// outcome shown in a box. Host names are not resolved.
+// outcome shown in a box. An IPv6 address, or a name that has only IPv6
+// addresses, is pinged over ICMPv6; other names are not resolved.
 class Ping_ip : public ui::ToolWindow {
 public:
     enum Control { IpPrompt = 1, PingButton, AddressEntry };
@@ -25,10 +27,14 @@ protected:
 
 private:
     std::string field();
+    std::string wideField();
     void ping();
+    // The box's text for an IPv6 destination.
+    std::string ping6(const std::string& entry, const net::SocketAddress& destination);
 
     std::shared_ptr<EchoService> m_echo;
     win::EchoReply m_reply;
+    win::Echo6Reply m_reply6;
 };
 
 } // namespace tools

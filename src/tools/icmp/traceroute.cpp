@@ -5,6 +5,7 @@
 #include "settings/settingsfile.h"
 #include "tools/icmp/dottedaddress.h"
 #include "tools/icmp/echoservice.h"
+#include "tools/icmp/echotarget.h"
 #include "tools/icmp/icmpstatustext.h"
 
 #include <cstdio>
@@ -13,7 +14,8 @@ namespace tools {
 namespace {
 
 constexpr const char* kSection = "Ping Settings";
-constexpr std::size_t kFieldWidth = 20;
+// An IPv6 address or a name fits; an IPv4 address is read from its first 19.
+constexpr std::size_t kFieldWidth = 45;
 constexpr std::size_t kNodeWidth = 60;
 constexpr std::size_t kStatusWidth = 39;
 
@@ -65,7 +67,7 @@ ui::WindowDefinition Traceroute::makeDefinition() {
     address.chars = kFieldWidth;
     ui::ControlDef list = control(HopList, K::List, "", 0);
     list.layout.row = -1;
-    list.columns = {ui::ColumnDef{20, " Hop", 5}, ui::ColumnDef{49, "IP", 20},
+    list.columns = {ui::ColumnDef{20, " Hop", 5}, ui::ColumnDef{49, "IP", 45},
                     ui::ColumnDef{72, "Node", 60}, ui::ColumnDef{23, "Time", 10},
                     ui::ColumnDef{160, "", 40}};
     d.controls = {frame,
@@ -115,9 +117,11 @@ void Traceroute::trace() {
     model().clearList(HopList);
     m_hops = 0;
     m_target = ParseDottedAddress(address);
+    m_target6 = m_target == 0 ? Ipv6EchoTarget(address) : net::SocketAddress{};
+    m_options6 = win::IP_OPTION_INFORMATION{};
     // The time-to-live is one byte; the hop limit ends the loop long before.
     for (int ttl = 1; ttl <= 255; ++ttl) {
-        if (ParseDottedAddress(address) == 0) {
+        if (!m_target6.isV6() && ParseDottedAddress(address) == 0) {
             model().appendRow(HopList, {"", "Invalid IP Address !", "", "", ""});
             break;
         }
@@ -134,7 +138,11 @@ void Traceroute::trace() {
             break;
         }
         model().redraw();
-        if (endsTheTrace(m_reply.STATUS) || m_reply.ADDRESS == m_target) break;
+        if (m_target6.isV6()) {
+            if (endsTheTrace(m_reply6.REPLY.Status) || replyAddress6().sameHost(m_target6)) break;
+        } else if (endsTheTrace(m_reply.STATUS) || m_reply.ADDRESS == m_target) {
+            break;
+        }
     }
     setInputEnabled(true);
     model().setWaitCursor(false);
@@ -143,6 +151,13 @@ void Traceroute::trace() {
 
 bool Traceroute::probe(std::uint8_t ttl) {
     for (int attempt = 0; attempt < Attempts; ++attempt) {
+        if (m_target6.isV6()) {
+            m_options6.TTL = ttl;
+            m_reply6 = win::Echo6Reply{};
+            if (m_echo->send6(Ipv6SocketAddress(m_target6), &m_options6, m_reply6) != 0)
+                return true;
+            continue;
+        }
         // The other options (type of service, flags) stay as the last reply left them.
         m_reply.OPTIONS.TTL = ttl;
         if (m_echo->send(m_target, &m_reply.OPTIONS, m_reply) != 0) return true;
@@ -154,6 +169,10 @@ ui::Row Traceroute::hopRow(bool node) {
     ++m_hops;
     char hop[16];
     std::snprintf(hop, sizeof hop, "%03d", static_cast<int>(m_hops));
+    if (m_target6.isV6())
+        return {hop, replyAddress6().hostText(), nodeName6(node),
+                std::to_string(m_reply6.REPLY.RoundTripTime),
+                text::cut(IcmpStatusText(m_reply6.REPLY.Status), kStatusWidth)};
     return {hop, AddressText(m_reply.ADDRESS), nodeName(node),
             std::to_string(m_reply.ROUNDTRIPTIME),
             text::cut(IcmpStatusText(m_reply.STATUS), kStatusWidth)};
@@ -169,6 +188,20 @@ std::string Traceroute::nodeName(bool node) {
     const std::string name = text::cut(host->h_name, kNodeWidth);
     beep();
     return name;
+}
+
+net::SocketAddress Traceroute::replyAddress6() const {
+    return Ipv6ReplyAddress(m_reply6.REPLY.Address);
+}
+
+std::string Traceroute::nodeName6(bool node) {
+    if (!node) return "-----";
+    const net::SocketAddress from = replyAddress6();
+    if (from.sameHost(net::SocketAddress::any(AF_INET6, 0))) return "";
+    const std::string name = Ipv6HostName(from);
+    if (name.empty()) return "?";
+    beep();
+    return text::cut(name, kNodeWidth);
 }
 
 } // namespace tools

@@ -20,8 +20,27 @@ ui::ReportCell count(std::size_t value) {
 
 } // namespace
 
-void HopTable::clear() {
+void HopTable::clear(bool v6) {
     m_hops.clear();
+    m_v6 = v6;
+}
+
+std::uint32_t HopTable::addressKey(const net::SocketAddress& address) {
+    for (std::size_t i = 0; i < m_addresses6.size(); ++i)
+        if (m_addresses6[i].sameHost(address)) return static_cast<std::uint32_t>(i + 1);
+    m_addresses6.push_back(address);
+    return static_cast<std::uint32_t>(m_addresses6.size());
+}
+
+net::SocketAddress HopTable::addressOf(std::uint32_t key) const {
+    return key >= 1 && key <= m_addresses6.size() ? m_addresses6[key - 1] : net::SocketAddress{};
+}
+
+void HopTable::setName6(std::uint32_t key, const std::string& name) {
+    m_names6[key] = name;
+    for (Hop& hop : m_hops)
+        if (std::find(hop.addresses.begin(), hop.addresses.end(), key) != hop.addresses.end())
+            hop.dirty = true;
 }
 
 void HopTable::add(int ttl, const HopSample& sample) {
@@ -56,9 +75,10 @@ void HopTable::setName(std::uint32_t address, const std::string& name) {
 }
 
 std::string HopTable::hostText(std::uint32_t address) const {
-    auto it = m_names.find(address);
-    const std::string dotted = AddressText(address);
-    return it == m_names.end() ? dotted : it->second + " (" + dotted + ")";
+    const auto& names = m_v6 ? m_names6 : m_names;
+    auto it = names.find(address);
+    const std::string dotted = m_v6 ? addressOf(address).hostText() : AddressText(address);
+    return it == names.end() ? dotted : it->second + " (" + dotted + ")";
 }
 
 std::vector<ui::ReportRow> HopTable::hopReport(int number, const Hop& hop) const {

@@ -1,4 +1,5 @@
 #pragma once
+#include "net/socketaddress.h"
 #include "tools/pathmon/hopstatistics.h"
 #include "ui/windowmodel.h"
 
@@ -17,7 +18,10 @@ public:
     static constexpr double SpanSeconds = 600;
     static constexpr std::size_t MaxSamples = 12000;
 
-    void clear();
+    // A run over IPv6 (`v6`) keeps its answering addresses in the table, and its
+    // samples carry an address's key (addressKey) where IPv4 samples carry the
+    // address itself.
+    void clear(bool v6 = false);
     // A probe to hop `ttl` (1 up) came to `sample`; hops past the path's end are
     // not kept.
     void add(int ttl, const HopSample& sample);
@@ -27,6 +31,11 @@ public:
 
     // A name for an address, once its reverse look-up answered.
     void setName(std::uint32_t address, const std::string& name);
+
+    // The key of an IPv6 address, the same for the life of the table, never 0.
+    std::uint32_t addressKey(const net::SocketAddress& address);
+    net::SocketAddress addressOf(std::uint32_t key) const;
+    void setName6(std::uint32_t key, const std::string& name);
 
     // The list: one row per hop, a further row per further address it answered
     // from. Hop, Host, Loss%, Snt, Last, Avg, Best, Wrst, StDev, Jitter.
@@ -46,6 +55,9 @@ private:
 
     std::vector<Hop> m_hops;
     std::map<std::uint32_t, std::string> m_names;
+    bool m_v6 = false;
+    std::vector<net::SocketAddress> m_addresses6; // key - 1
+    std::map<std::uint32_t, std::string> m_names6;
 };
 
 } // namespace tools

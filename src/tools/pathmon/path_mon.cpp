@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kSection = "Path monitor";
 constexpr int kReadable = 1100;
+constexpr int kLookup6 = 1101;
 constexpr int kByAddr = 1027; // the lookup hook's events
 constexpr int kByName = 1028;
 constexpr std::size_t kHostWidth = 60;
@@ -46,7 +47,9 @@ ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int 
 
 } // namespace
 
-Path_mon::Path_mon() : ToolWindow("Path_mon", makeDefinition()) {}
+Path_mon::Path_mon()
+    : ToolWindow("Path_mon", makeDefinition()),
+      m_lookups6(std::make_unique<Ipv6Lookups>(*this, kLookup6)) {}
 
 Path_mon::~Path_mon() = default;
 
@@ -58,8 +61,8 @@ ui::WindowDefinition Path_mon::makeDefinition() {
     d.width = 420;
     d.height = 320;
     ui::ControlDef host = control(HostEntry, K::Entry, "", 0, 1);
-    host.chars = 30;
-    host.toolTip = "Host name or dotted address";
+    host.chars = 45;
+    host.toolTip = "Host name, dotted or IPv6 address";
     ui::ControlDef interval = control(IntervalEntry, K::Entry, "", 0, 3);
     interval.chars = 5;
     interval.value = "1";
@@ -112,6 +115,7 @@ void Path_mon::onClose() {
     if (running()) stop();
     win::WSADetachWindow(hwnd());
     m_lookups.clear();
+    m_lookups6->detach();
     WriteSetting(kSection, "Host", text::trimRight(model().value(HostEntry)));
     WriteSetting(kSection, "Interval", text::trimRight(model().value(IntervalEntry)));
     WriteSetting(kSection, "Count", text::trimRight(model().value(CountEntry)));
@@ -137,6 +141,8 @@ void Path_mon::start() {
     const std::string host = text::trimRight(model().value(HostEntry));
     if (host.empty()) return showStatus("Host: a name or a dotted address");
     if (const std::uint32_t address = ParseDottedAddress(host); address != 0) return begin(address);
+    if (const auto literal = net::SocketAddress::fromText(host, 0); literal.isV6())
+        return begin6(literal);
     // A name is looked up first, on a worker; the run starts when it answers.
     auto buffer = std::make_unique<LookupBuffer>();
     const win::HANDLE task = win::WSAAsyncGetHostByName(
@@ -148,16 +154,24 @@ void Path_mon::start() {
 }
 
 void Path_mon::begin(std::uint32_t target) {
-    auto probe = std::make_unique<PathProbe>(target);
+    m_target6 = {};
+    begin(std::make_unique<PathProbe>(target), AddressText(target));
+}
+
+void Path_mon::begin6(const net::SocketAddress& target) {
+    m_target6 = target;
+    begin(std::make_unique<PathProbe>(target), target.hostText());
+}
+
+void Path_mon::begin(std::unique_ptr<PathProbe> probe, const std::string& shown) {
     if (!probe->isOpen())
         return showStatus("No ICMP socket may be opened: see \"Allowing ping and traceroute\"");
     m_probe = std::move(probe);
-    m_target = target;
     m_pathEnd = HopLimit;
     m_sent = 0;
     m_timeout = std::max<std::chrono::steady_clock::duration>(
         std::chrono::seconds(1), std::chrono::milliseconds(m_hundredths * 10));
-    m_table.clear();
+    m_table.clear(m_target6.isV6());
     model().clearList(HopList);
     model().clearList(LatencyChart);
     m_notifier = std::make_unique<QSocketNotifier>(m_probe->fd(), QSocketNotifier::Read);
@@ -167,7 +181,7 @@ void Path_mon::begin(std::uint32_t target) {
         postUserEvent(kReadable);
     });
     setRunning(true);
-    showStatus("Monitoring " + AddressText(target));
+    showStatus("Monitoring " + shown);
     onTimer(); // the first round goes at once
     setTimer(m_hundredths);
 }
@@ -206,6 +220,7 @@ void Path_mon::onTimer() {
 void Path_mon::onUserEvent(int event, win::WPARAM wParam, win::LPARAM lParam) {
     if (event == kReadable) socketReadable();
     if (event == kByAddr || event == kByName) lookupDone(wParam, lParam);
+    if (event == kLookup6) lookup6Done(wParam);
 }
 
 void Path_mon::socketReadable() {
@@ -225,10 +240,13 @@ void Path_mon::record(const std::vector<PathProbe::Outcome>& outcomes) {
         }
         if (o.ttl > m_pathEnd) continue;
         const auto rtt = static_cast<float>(o.rttMs);
-        m_table.add(o.ttl, {o.lost, rtt, o.from, o.sentAt});
+        // An IPv6 address is kept once, in the table; its samples carry its key.
+        const std::uint32_t from =
+            o.lost || !m_target6.isV6() ? o.from : m_table.addressKey(o.from6);
+        m_table.add(o.ttl, {o.lost, rtt, from, o.sentAt});
         model().addSample(LatencyChart, {o.ttl, o.sentAt, rtt, o.lost},
                           "Hop " + std::to_string(o.ttl));
-        if (!o.lost) lookUp(o.from);
+        if (!o.lost) lookUp(from);
     }
     showRows();
 }
@@ -242,6 +260,10 @@ void Path_mon::showRows() {
 }
 
 void Path_mon::lookUp(std::uint32_t address) {
+    if (m_target6.isV6()) {
+        if (m_asked6.insert(address).second) m_lookups6->name(m_table.addressOf(address), address);
+        return;
+    }
     if (address == 0 || !m_asked.insert(address).second) return;
     auto buffer = std::make_unique<LookupBuffer>();
     buffer->address = address;
@@ -265,12 +287,30 @@ void Path_mon::lookupDone(win::WPARAM handle, win::LPARAM reply) {
         showRows();
         return;
     }
+    if (!found || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
+        // A name without an IPv4 address may have IPv6 ones.
+        m_target6Lookup = m_lookups6->target(text::trimRight(model().value(HostEntry)));
+        return;
+    }
     model().setEnabled(StartButton, true);
-    if (!found || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
-        return showStatus("Host not found: " + text::trimRight(model().value(HostEntry)));
     std::uint32_t address = 0;
     std::memcpy(&address, entry->h_addr_list[0], sizeof address);
     begin(address);
+}
+
+void Path_mon::lookup6Done(win::WPARAM number) {
+    const auto result = m_lookups6->take(number);
+    if (!result) return;
+    if (number != m_target6Lookup) {
+        if (result->name.empty()) return;
+        m_table.setName6(result->key, text::trimRight(text::cut(result->name, kNameWidth)));
+        return showRows();
+    }
+    m_target6Lookup = 0;
+    model().setEnabled(StartButton, true);
+    if (!result->address.isV6())
+        return showStatus("Host not found: " + text::trimRight(model().value(HostEntry)));
+    begin6(result->address);
 }
 
 } // namespace tools

@@ -1,5 +1,6 @@
 #pragma once
 #include "tools/pathmon/hoptable.h"
+#include "tools/pathmon/ipv6lookups.h"
 #include "tools/pathmon/pathprobe.h"
 #include "ui/toolwindow.h"
 
@@ -56,6 +57,8 @@ private:
 
     void start();
     void begin(std::uint32_t target);
+    void begin6(const net::SocketAddress& target);
+    void begin(std::unique_ptr<PathProbe> probe, const std::string& shown);
     void stop();
     void setRunning(bool running);
     void showStatus(const std::string& text);
@@ -64,18 +67,22 @@ private:
     void showRows();
     void lookUp(std::uint32_t address);
     void lookupDone(win::WPARAM handle, win::LPARAM reply);
+    void lookup6Done(win::WPARAM number);
 
     std::unique_ptr<PathProbe> m_probe;
     std::unique_ptr<QSocketNotifier> m_notifier;
     HopTable m_table;
-    std::uint32_t m_target = 0;
-    int m_pathEnd = HopLimit; // the hop the destination answered at
-    int m_hundredths = 100;   // the interval
+    net::SocketAddress m_target6; // an IPv6 run's target; empty for IPv4
+    int m_pathEnd = HopLimit;     // the hop the destination answered at
+    int m_hundredths = 100;       // the interval
     std::chrono::steady_clock::duration m_timeout{};
     long m_count = 0; // rounds to send; 0: until stopped
     long m_sent = 0;  // rounds sent
     std::map<win::WPARAM, std::unique_ptr<LookupBuffer>> m_lookups; // by handle
     std::set<std::uint32_t> m_asked; // addresses whose names were asked for
+    std::unique_ptr<Ipv6Lookups> m_lookups6;
+    std::uintptr_t m_target6Lookup = 0; // the IPv6 look-up of the host, while out
+    std::set<std::uint32_t> m_asked6;   // IPv6 address keys whose names were asked for
 };
 
 } // namespace tools

@@ -1,4 +1,5 @@
 #pragma once
+#include "net/socketaddress.h"
 #include "platform/icmpprobesocket.h"
 
 #include <chrono>
@@ -23,12 +24,15 @@ public:
         bool lost = false;
         double rttMs = 0;
         std::uint32_t from = 0;     // network byte order
+        net::SocketAddress from6;   // who answered a probe over IPv6
         bool reachedTarget = false; // the destination's own echo reply
         bool endsPath = false;      // unreachable: nothing lies past this hop
         double sentAt = 0;          // seconds since the epoch
     };
 
     explicit PathProbe(std::uint32_t target);
+    // Probes over ICMPv6, the hop limit for the time-to-live.
+    explicit PathProbe(const net::SocketAddress& target6);
 
     bool isOpen() const { return m_socket.isOpen(); }
     win::IcmpSocketKind kind() const { return m_socket.kind(); }
@@ -52,6 +56,7 @@ private:
 
     win::IcmpProbeSocket m_socket;
     std::uint32_t m_target;
+    net::SocketAddress m_target6; // an IPv6 run's target, else empty
     std::uint16_t m_sequence;
     std::unordered_map<std::uint16_t, Pending> m_pending;
 };
