@@ -111,22 +111,12 @@ TEST(FetchRules, ServerNamesAndPathsThatCouldLeaveTheServersFolderAreRecognised)
         {"a\\..\\x", false, false},
         {"..foo/x", false, true},
         {"a/..", false, false},
-        {"[2001:db8::1]", true, true},
-        {"[::ffff:10.0.0.1]:8080", true, true},
-        {"[::1]x", false, true},
-        {"[::1", false, true},
-        {"[..]", false, true},
-        // A bare IPv6 address is put in brackets before it names a folder.
-        {"2001:db8::1", false, true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(isPlainHostName(c.text), c.plainHost) << c.text;
         EXPECT_EQ(staysInside(c.text), c.inside) << c.text;
     }
     EXPECT_EQ(diskPath("a\\b/c"), "a/b/c");
-    EXPECT_EQ(bracketedServer("2001:db8::1"), "[2001:db8::1]");
-    EXPECT_EQ(bracketedServer("[::1]:80"), "[::1]:80");
-    EXPECT_EQ(bracketedServer("host:80"), "host:80");
 }
 
 TEST(FetchRules, DottedAddressesAreThoseWithThreeDotsInTheFirst32Characters) {
