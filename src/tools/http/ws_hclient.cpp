@@ -342,12 +342,15 @@ bool ws_HClient::resolveServer(const std::string& server, const std::string& hos
     log("IP..");
     const win::hostent* h = win::gethostbyname(host.c_str());
     if (!h || !h->h_addr_list || !h->h_addr_list[0]) {
-        // A name with IPv6 addresses only is fetched from the first of them.
+        // A name with IPv6 addresses only is fetched from the first of them; any
+        // other name fails with the error of its IPv4 look-up, as it always has.
+        const int error = win::WSAGetLastError();
         if (const net::SocketAddress v6 = net::ipv6Server(host, 0); v6.valid()) {
             m_resolvedIp = "[" + v6.hostText() + "]";
             log("IP: " + m_resolvedIp);
             return true;
         }
+        win::WSASetLastError(error);
         // Fetching from the address of the server before would fetch the wrong
         // site: the failure is told and the next fetch looks the name up again.
         if (win::WSAGetLastError() == 0) win::WSASetLastError(win::WSAHOST_NOT_FOUND);

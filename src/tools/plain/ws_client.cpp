@@ -119,12 +119,12 @@ void WS_CLIENT::connectServer() {
     // Closing what is not a socket (nothing made yet) fails, and that is no news.
     if (win::closesocket(m_socket) == 0) model().redraw();
 
-    // Each step runs whatever the earlier ones reported; only a failed connect
-    // leaves the socket without notifications.
     // An IPv6 literal, or a name with only IPv6 addresses, is reached over IPv6;
     // anything else goes the IPv4 way, where only a dotted address is understood.
     const net::SocketAddress v6 = net::ipv6Server(text::trimRight(m_serverIp), m_serverPort);
     const int family = v6.valid() ? AF_INET6 : AF_INET;
+    // Each step runs whatever the earlier ones reported; only a failed connect
+    // leaves the socket without notifications.
     status("Creating Socket...");
     m_socket = win::socket(family, m_tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
     if (m_socket == win::INVALID_SOCKET) {
