@@ -4,6 +4,7 @@
 #include "platform/asynclookupservice.h"
 #include "platform/hostlookup.h"
 #include "platform/winsockstate.h"
+#include "platform/ws2tcpip.h"
 
 #include <cerrno>
 #include <climits>
@@ -73,6 +74,8 @@ hostent* gethostbyname(const char* name) {
 
 hostent* gethostbyaddr(const char* addr, int len, int type) {
     if (!socketsReady()) return nullptr;
+    // Winsock 1.1 knows IPv4 only; IPv6 look-ups go through the calls beside it.
+    if (type != AF_INET) return hostResult(WSAEAFNOSUPPORT);
     return hostResult(t_host.byAddr(addr, len, type));
 }
 
@@ -153,6 +156,34 @@ HANDLE WSAAsyncGetHostByAddr(HWND window, UINT msg, const char* addr, int len, i
     const auto handle = AsyncLookupService::instance().start(
         window, msg, buf, buflen, [address](HostLookup& host) {
             return host.byAddr(address.data(), int(address.size()), AF_INET);
+        });
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+HANDLE WSAAsyncGetHostByName6(HWND window, UINT msg, const char* name, char* buf, int buflen) {
+    if (!socketsReady()) return nullptr;
+    if (window == nullptr || name == nullptr || buf == nullptr) {
+        WSASetLastError(WSAEFAULT);
+        return nullptr;
+    }
+    const auto handle = AsyncLookupService::instance().start(
+        window, msg, buf, buflen, [name = std::string(name)](HostLookup& host) {
+            return host.byName(name.c_str(), AF_INET6);
+        });
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+HANDLE WSAAsyncGetHostByAddr6(HWND window, UINT msg, const in6_addr& address, char* buf,
+                              int buflen) {
+    if (!socketsReady()) return nullptr;
+    if (window == nullptr || buf == nullptr) {
+        WSASetLastError(WSAEFAULT);
+        return nullptr;
+    }
+    const std::string bytes(reinterpret_cast<const char*>(&address), sizeof address);
+    const auto handle = AsyncLookupService::instance().start(
+        window, msg, buf, buflen, [bytes](HostLookup& host) {
+            return host.byAddr(bytes.data(), int(bytes.size()), AF_INET6);
         });
     return reinterpret_cast<HANDLE>(handle);
 }

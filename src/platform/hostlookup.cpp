@@ -45,18 +45,24 @@ int HostLookup::run(Call call) {
     }
 }
 
-int HostLookup::byName(const char* name) {
+int HostLookup::byName(const char* name, int family) {
+    if (family != AF_INET && family != AF_INET6) return WSAEAFNOSUPPORT;
     if (name == nullptr) return WSAEFAULT;
     return run([&](char* buf, std::size_t size, hostent** result, int* hostError) {
-        return ::gethostbyname_r(name, &m_entry, buf, size, result, hostError);
+        if (family == AF_INET)
+            return ::gethostbyname_r(name, &m_entry, buf, size, result, hostError);
+        return ::gethostbyname2_r(name, family, &m_entry, buf, size, result, hostError);
     });
 }
 
 int HostLookup::byAddr(const char* addr, int len, int type) {
-    if (type != AF_INET) return WSAEAFNOSUPPORT;
-    if (addr == nullptr || len < 4) return WSAEFAULT;
+    if (type != AF_INET && type != AF_INET6) return WSAEAFNOSUPPORT;
+    const int length = type == AF_INET ? 4 : 16;
+    if (addr == nullptr || len < length) return WSAEFAULT;
+    // An IPv6 address is asked for under ip6.arpa, or found in the hosts file.
     return run([&](char* buf, std::size_t size, hostent** result, int* hostError) {
-        return ::gethostbyaddr_r(addr, 4, AF_INET, &m_entry, buf, size, result, hostError);
+        return ::gethostbyaddr_r(addr, socklen_t(length), type, &m_entry, buf, size, result,
+                                 hostError);
     });
 }
 

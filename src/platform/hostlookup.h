@@ -1,18 +1,21 @@
 #pragma once
 #include <netdb.h>
+#include <sys/socket.h>
 
 #include <vector>
 
 namespace win {
 
-// One lookup in the system's host database (IPv4), through the re-entrant resolver
-// calls; the entry lives in this object until its next lookup.
+// One lookup in the system's host database, through the re-entrant resolver calls;
+// the entry lives in this object until its next lookup. IPv4 unless a family is
+// named: an AF_INET6 entry holds 16-byte addresses.
 class HostLookup {
 public:
     HostLookup();
     // 0, or the Winsock error (WSAHOST_NOT_FOUND ... WSANO_DATA, WSAEFAULT,
     // WSAEAFNOSUPPORT).
-    int byName(const char* name);
+    int byName(const char* name, int family = AF_INET);
+    // `type` AF_INET (`len` at least 4) or AF_INET6 (at least 16).
     int byAddr(const char* addr, int len, int type);
     hostent* entry() { return &m_entry; }
 

@@ -48,6 +48,15 @@ const char* inet_ntop(int family, const void* address, char* out, std::size_t si
 int WSAAddressToStringA(const sockaddr* address, DWORD addressLength, void* protocolInfo,
                         char* out, DWORD* length);
 
+// Windows offers no look-up that answers a window for IPv6; these two are the
+// program's own, the IPv6 siblings of WSAAsyncGetHostByName/Addr: the same task
+// handle, buffer, completion message and cancelling (WSACancelAsyncRequest,
+// WSADetachWindow). The entry has the family AF_INET6 and 16-byte addresses; the
+// reverse look-up asks for the name under ip6.arpa (or finds it in the hosts file).
+HANDLE WSAAsyncGetHostByName6(HWND window, UINT msg, const char* name, char* buf, int buflen);
+HANDLE WSAAsyncGetHostByAddr6(HWND window, UINT msg, const in6_addr& address, char* buf,
+                              int buflen);
+
 // The Winsock error for a getaddrinfo/getnameinfo result (EAI_*).
 int WSAErrorFromAddrInfo(int eaiError);
 

@@ -77,7 +77,7 @@ TEST(DownloadTarget, NothingOutsideTheCurrentDirectoryIsEverNamed) {
         "http://../etc/x",
         "http:///etc/passwd",
         "http://user@host/x.htm",
-        "http://[::1]:80/x.htm",
+        "http://[::1]x/x.htm",
         "http://host:80x/x.htm",
         "http:/x/y.htm",
         "",

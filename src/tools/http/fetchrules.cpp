@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include <arpa/inet.h>
+
 namespace tools::http {
 namespace {
 
@@ -50,7 +52,28 @@ std::string requestText(std::string_view path, std::string_view resolvedIp, std:
     return r;
 }
 
+bool isBracketedIpv6(std::string_view server) {
+    const auto close = server.find(']');
+    if (!server.starts_with('[') || close == std::string_view::npos) return false;
+    const std::string address(server.substr(1, close - 1));
+    in6_addr bytes{};
+    if (::inet_pton(AF_INET6, address.c_str(), &bytes) != 1) return false;
+    const std::string_view rest = server.substr(close + 1);
+    if (rest.empty()) return true;
+    const std::string_view port = rest.substr(1);
+    return rest.front() == ':' && !port.empty() && port.size() <= 5 &&
+           port.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+std::string bracketedServer(std::string_view server) {
+    const std::string bare(server);
+    in6_addr bytes{};
+    if (::inet_pton(AF_INET6, bare.c_str(), &bytes) == 1) return "[" + bare + "]";
+    return bare;
+}
+
 bool isPlainHostName(std::string_view server) {
+    if (isBracketedIpv6(server)) return true;
     std::string_view host = server;
     if (const auto colon = server.find(':'); colon != std::string_view::npos) {
         const std::string_view port = server.substr(colon + 1);

@@ -27,8 +27,16 @@ bool shouldFetch(bool fileExistsNonEmpty, bool firstSinceGo, bool writeOver);
 std::string requestText(std::string_view path, std::string_view resolvedIp, std::uint16_t port);
 
 // A server name that may become a folder name: letters, digits, "-" and ".",
-// with at least one letter or digit, and an optional ":port" of digits.
+// with at least one letter or digit, and an optional ":port" of digits; or an
+// IPv6 address in brackets, as isBracketedIpv6 takes it.
 bool isPlainHostName(std::string_view server);
+
+// An IPv6 server as URLs and Host headers write it: the address in brackets and
+// an optional ":port" of digits ("[2001:db8::1]", "[::1]:8080"). Nothing in it
+// separates folders, so it may name one as it stands.
+bool isBracketedIpv6(std::string_view server);
+// A bare IPv6 address ("2001:db8::1") put in brackets; any other text as it is.
+std::string bracketedServer(std::string_view server);
 
 // A page path that stays beneath the server's folder: not absolute and no ".."
 // segment (backslashes count as separators, as they become "/" on disk).

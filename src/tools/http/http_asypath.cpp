@@ -2,6 +2,7 @@
 
 #include "platform/cp1250.h"
 #include "platform/text.h"
+#include "tools/http/fetchrules.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,6 +38,7 @@ std::vector<std::string> Segments(std::string_view path) {
 } // namespace
 
 bool PlainHostPart(std::string_view part) {
+    if (http::isBracketedIpv6(part)) return true;
     const std::size_t colon = part.find(':');
     const std::string_view host = part.substr(0, colon);
     if (host.empty() || host == "." || host == "..") return false;

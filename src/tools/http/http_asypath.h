@@ -35,7 +35,8 @@ DownloadTarget DownloadTargetFor(std::string_view url, const std::string& curren
 std::string LocalNameFor(std::string_view url);
 
 // A server part the folders may be named after: letters, digits, "-" and "."
-// with an optional ":" and port digits, and not "..".
+// with an optional ":" and port digits, and not ".."; or an IPv6 address in
+// brackets with an optional ":" and port ("[::1]:8080").
 bool PlainHostPart(std::string_view part);
 
 } // namespace tools

@@ -1,5 +1,6 @@
 #include "tools/http/ws_hclient.h"
 
+#include "net/ipv6server.h"
 #include "net/localhost.h"
 #include "net/socketeventhook.h"
 #include "net/winsockerror.h"
@@ -287,7 +288,9 @@ void ws_HClient::fetchPath(const std::string& requested) {
     m_socket = win::INVALID_SOCKET;
 
     m_fetchPath = path.empty() ? "index.htm" : path;
-    const std::string server = text::trimRight(m_targetServer);
+    // An IPv6 address is written in brackets, in the folder's name as in the
+    // Host line.
+    const std::string server = http::bracketedServer(text::trimRight(m_targetServer));
     // The server's name becomes a folder name: nothing else may.
     if (!http::isPlainHostName(server)) {
         log("Drop server: " + server);
@@ -331,13 +334,23 @@ void ws_HClient::fetchPath(const std::string& requested) {
 bool ws_HClient::resolveServer(const std::string& server, const std::string& host) {
     if (server == m_lastServer) return true;
     m_lastServer = server;
-    if (http::isDottedAddress(host)) {
+    // Looked at before the dots: "[::ffff:10.0.0.1]" has three of them.
+    if (http::isBracketedIpv6(host) || http::isDottedAddress(host)) {
         m_resolvedIp = host;
         return true;
     }
     log("IP..");
     const win::hostent* h = win::gethostbyname(host.c_str());
     if (!h || !h->h_addr_list || !h->h_addr_list[0]) {
+        // A name with IPv6 addresses only is fetched from the first of them; any
+        // other name fails with the error of its IPv4 look-up, as it always has.
+        const int error = win::WSAGetLastError();
+        if (const net::SocketAddress v6 = net::ipv6Server(host, 0); v6.valid()) {
+            m_resolvedIp = "[" + v6.hostText() + "]";
+            log("IP: " + m_resolvedIp);
+            return true;
+        }
+        win::WSASetLastError(error);
         // Fetching from the address of the server before would fetch the wrong
         // site: the failure is told and the next fetch looks the name up again.
         if (win::WSAGetLastError() == 0) win::WSASetLastError(win::WSAHOST_NOT_FOUND);
@@ -368,8 +381,10 @@ std::string ws_HClient::prepareLocalPath(const std::string& server) {
 }
 
 bool ws_HClient::connectAndSend(const std::string& request, std::uint16_t port) {
+    // ResolvedIp is a dotted address, or an IPv6 one in brackets.
+    const int family = m_resolvedIp.starts_with('[') ? AF_INET6 : AF_INET;
     log("Creating Socket..");
-    m_socket = win::socket(AF_INET, SOCK_STREAM, 0);
+    m_socket = win::socket(family, SOCK_STREAM, 0);
     if (m_socket == win::INVALID_SOCKET) {
         report();
         return false;
@@ -377,24 +392,22 @@ bool ws_HClient::connectAndSend(const std::string& request, std::uint16_t port) 
     model().setCaption("HTTP Client TCP Socket #" + std::to_string(m_socket));
     log("Creating Socket..");
     log("Binding Socket..");
-    win::sockaddr_in local{};
-    local.sin_family = AF_INET;
-    if (win::bind(m_socket, reinterpret_cast<win::sockaddr*>(&local), 16) != 0) {
+    const net::SocketAddress local = net::SocketAddress::any(family, 0);
+    if (win::bind(m_socket, local.data(), local.size()) != 0) {
         report();
         return false;
     }
     log("Connecting...");
-    win::sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = win::inet_addr(m_resolvedIp.c_str());
-    address.sin_port = win::htons(port);
+    const net::SocketAddress address =
+        family == AF_INET6 ? net::SocketAddress::fromText(m_resolvedIp, port)
+                           : net::SocketAddress::v4(win::inet_addr(m_resolvedIp.c_str()), port);
     // The socket is still blocking: the window waits here for the outcome, at
     // most m_connectWait (the wait honours the socket's send time-out).
     const auto wait = std::chrono::duration_cast<std::chrono::microseconds>(m_connectWait);
     const timeval limit{static_cast<time_t>(wait.count() / 1000000),
                         static_cast<suseconds_t>(wait.count() % 1000000)};
     ::setsockopt(static_cast<int>(m_socket), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    if (win::connect(m_socket, reinterpret_cast<win::sockaddr*>(&address), 16) != 0) {
+    if (win::connect(m_socket, address.data(), address.size()) != 0) {
         report();
         return false;
     }

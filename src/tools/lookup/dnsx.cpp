@@ -1,9 +1,11 @@
 #include "tools/lookup/dnsx.h"
 
 #include "net/shellstate.h"
+#include "net/socketaddress.h"
 #include "net/socketeventhook.h"
 #include "net/soundcue.h"
 #include "platform/text.h"
+#include "platform/ws2tcpip.h"
 #include "settings/settingsfile.h"
 #include "tools/icmp/dottedaddress.h"
 
@@ -14,10 +16,12 @@ namespace {
 
 constexpr const char* kSection = "DNS Settings";
 constexpr std::size_t kNameWidth = 80;
-constexpr std::size_t kIpWidth = 20;
+// The address fields hold the longest IPv6 text ("ffff:...:255.255.255.255").
+constexpr std::size_t kIpWidth = 45;
+constexpr std::size_t kAddressRequestWidth = 45;
 constexpr std::size_t kRequestWidth = 39;
 constexpr std::size_t kFoundNameWidth = 80;
-constexpr std::size_t kFoundAddressWidth = 40;
+constexpr std::size_t kFoundAddressWidth = 45;
 // "Pogrešan IP: " in Windows-1250 (š is 0x9A).
 constexpr const char* kBadAddress = "Pogre\x9a"
                                     "an IP: ";
@@ -38,8 +42,9 @@ public:
     // The official name; empty when the entry carries none.
     std::string name() const { return textAt(m_entry.h_name); }
 
-    // The first address in dotted decimal, one number per address byte; empty when
-    // the entry lists no address.
+    // The first address: an IPv4 one in dotted decimal, one number per address
+    // byte; an IPv6 one as every address of that family is written. Empty when the
+    // entry lists no address.
     std::string firstAddress() const {
         if (m_entry.h_length <= 0 || m_entry.h_length > 16) return {};
         const char* list = reinterpret_cast<const char*>(m_entry.h_addr_list);
@@ -48,6 +53,13 @@ public:
         std::memcpy(&first, list, sizeof first);
         const auto length = static_cast<std::size_t>(m_entry.h_length);
         if (!holds(first, length)) return {};
+        if (m_entry.h_addrtype == AF_INET6 && length == 16) {
+            win::sockaddr_in6 v6{};
+            v6.sin6_family = AF_INET6;
+            std::memcpy(&v6.sin6_addr, first, length);
+            return net::SocketAddress(reinterpret_cast<const win::sockaddr*>(&v6), sizeof v6)
+                .hostText();
+        }
         std::string dotted;
         for (std::size_t i = 0; i < length; ++i) {
             if (i) dotted += '.';
@@ -158,9 +170,15 @@ void DNSx::lookUpName() {
     takeFields();
     model().setEnabled(IpEntry, false);
     model().setEnabled(NameButton, false);
-    m_addressRequest = text::cut(text::trimRight(m_ip), kRequestWidth);
-    m_address = ParseDottedAddress(m_addressRequest);
-    if (m_address == 0) {
+    m_addressRequest = text::cut(text::trimRight(m_ip), kAddressRequestWidth);
+    // An IPv6 address is asked for under ip6.arpa; it is told apart first, as one
+    // with an IPv4 tail ("::ffff:10.0.0.1") would otherwise pass for dotted. The
+    // unspecified address is refused as 0.0.0.0 is.
+    const net::SocketAddress v6 = net::SocketAddress::fromText(m_addressRequest, 0);
+    const auto* v6Bytes = reinterpret_cast<const win::sockaddr_in6*>(v6.data());
+    const bool isV6 = v6.family() == AF_INET6 && !IN6_IS_ADDR_UNSPECIFIED(&v6Bytes->sin6_addr);
+    m_address = isV6 ? 0 : ParseDottedAddress(m_addressRequest);
+    if (m_address == 0 && !isV6) {
         // Not an address: nothing is asked and nothing remembered.
         showBox(kBadAddress + m_addressRequest, "", ui::BoxIcon::None);
         model().setEnabled(IpEntry, true);
@@ -168,11 +186,17 @@ void DNSx::lookUpName() {
         model().redraw();
         return;
     }
-    // The address is kept in network byte order: its bytes go as they lie.
-    char bytes[4];
-    std::memcpy(bytes, &m_address, sizeof bytes);
-    m_byAddrTask = win::WSAAsyncGetHostByAddr(hwnd(), net::HostByAddrMessage, bytes, 4, AF_INET,
-                                              m_byAddr.bytes, static_cast<int>(ResultSize));
+    if (isV6) {
+        m_byAddrTask =
+            win::WSAAsyncGetHostByAddr6(hwnd(), net::HostByAddrMessage, v6Bytes->sin6_addr,
+                                        m_byAddr.bytes, static_cast<int>(ResultSize));
+    } else {
+        // The address is kept in network byte order: its bytes go as they lie.
+        char bytes[4];
+        std::memcpy(bytes, &m_address, sizeof bytes);
+        m_byAddrTask = win::WSAAsyncGetHostByAddr(hwnd(), net::HostByAddrMessage, bytes, 4, AF_INET,
+                                                  m_byAddr.bytes, static_cast<int>(ResultSize));
+    }
     if (m_byAddrTask == nullptr) {
         showBox("!? " + m_addressRequest, "", ui::BoxIcon::None);
         model().setEnabled(IpEntry, true);
@@ -189,6 +213,7 @@ void DNSx::lookUpAddress() {
     model().setEnabled(IpButton, false);
     // Any name goes, the empty one too: the resolver's answer says what it is worth.
     m_nameRequest = text::trimRight(text::cut(text::trimRight(m_name), kRequestWidth));
+    m_byNameV6 = false;
     m_byNameTask = win::WSAAsyncGetHostByName(hwnd(), net::HostByNameMessage, m_nameRequest.c_str(),
                                               m_byName.bytes, static_cast<int>(ResultSize));
     if (m_byNameTask == nullptr) {
@@ -217,12 +242,25 @@ void DNSx::nameFound() {
     model().redraw();
 }
 
+bool DNSx::askForIpv6() {
+    // The same buffer and completion serve the second try: it was emptied first.
+    m_byName = ResultBuffer{};
+    m_byNameTask =
+        win::WSAAsyncGetHostByName6(hwnd(), net::HostByNameMessage, m_nameRequest.c_str(),
+                                    m_byName.bytes, static_cast<int>(ResultSize));
+    m_byNameV6 = m_byNameTask != nullptr;
+    return m_byNameV6;
+}
+
 void DNSx::addressFound() {
-    if (shell::soundOn()) net::PlayCue(*this, "Punch.wav");
     const EntryReader entry(m_byName.bytes, ResultSize);
     // A name without an address answers nothing that was asked: it counts as failed.
     m_foundAddress =
         entry.name().empty() ? std::string() : text::cut(entry.firstAddress(), kFoundAddressWidth);
+    // A name with an IPv4 address shows it; one without is asked for IPv6 before
+    // anything is shown.
+    if (m_foundAddress.empty() && !m_byNameV6 && askForIpv6()) return;
+    if (shell::soundOn()) net::PlayCue(*this, "Punch.wav");
     if (!m_foundAddress.empty())
         showBox(" Host IP: " + m_foundAddress + "| Host name: " + m_nameRequest, "Name - IP",
                 ui::BoxIcon::Asterisk);
@@ -232,6 +270,7 @@ void DNSx::addressFound() {
     model().setEnabled(IpButton, true);
     m_byName = ResultBuffer{};
     m_byNameTask = nullptr;
+    m_byNameV6 = false;
     m_foundAddress.clear();
     model().redraw();
 }

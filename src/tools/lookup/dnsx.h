@@ -40,17 +40,20 @@ private:
     void lookUpAddress(); // "IP..": name to address
     void nameFound();     // 1027
     void addressFound();  // 1028
+    bool askForIpv6();    // the second try of "IP..", for a name without IPv4
     void showBox(const std::string& text, const std::string& caption, ui::BoxIcon icon);
 
     std::string m_name = "localhost"; // the name field, 80 characters
-    std::string m_ip = "169.254.0.1"; // the IP field, 20 characters
-    std::string m_addressRequest;     // 39 characters
+    std::string m_ip = "169.254.0.1"; // the IP field, 45 characters (IPv6 too)
+    std::string m_addressRequest;     // 45 characters
     std::string m_nameRequest;        // 39 characters
     std::uint32_t m_address = 0;      // network byte order
     ResultBuffer m_byAddr;
     ResultBuffer m_byName;
     win::HANDLE m_byAddrTask = nullptr;
     win::HANDLE m_byNameTask = nullptr;
+    // The name had no IPv4 address and its IPv6 look-up is under way.
+    bool m_byNameV6 = false;
     std::string m_foundName;    // 80 characters
     std::string m_foundAddress; // 40 characters
 };

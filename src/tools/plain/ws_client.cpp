@@ -1,5 +1,6 @@
 #include "tools/plain/ws_client.h"
 
+#include "net/ipv6server.h"
 #include "net/localhost.h"
 #include "net/receivedtext.h"
 #include "net/socketeventhook.h"
@@ -13,7 +14,8 @@ namespace {
 
 constexpr const char* kSection = "Client Settings";
 constexpr std::size_t kStatusWidth = 20;
-constexpr std::size_t kIpWidth = 19;
+// Wide enough for any IPv6 address.
+constexpr std::size_t kIpWidth = 45;
 constexpr std::size_t kCommandWidth = 255;
 
 ui::ControlDef control(int number, ui::ControlKind kind, const char* label, int row, int column) {
@@ -33,7 +35,7 @@ ui::WindowDefinition WS_CLIENT::makeDefinition() {
     d.width = 260;
     d.height = 180;
     ui::ControlDef ip = control(IpEntry, K::Entry, "", 0, 1);
-    ip.chars = 19;
+    ip.chars = static_cast<int>(kIpWidth);
     // The server's fields connect; Send acts on the command.
     ip.enterButton = ConnectButton;
     ui::ControlDef port = control(PortEntry, K::Entry, "", 0, 3);
@@ -117,10 +119,14 @@ void WS_CLIENT::connectServer() {
     // Closing what is not a socket (nothing made yet) fails, and that is no news.
     if (win::closesocket(m_socket) == 0) model().redraw();
 
+    // An IPv6 literal, or a name with only IPv6 addresses, is reached over IPv6;
+    // anything else goes the IPv4 way, where only a dotted address is understood.
+    const net::SocketAddress v6 = net::ipv6Server(text::trimRight(m_serverIp), m_serverPort);
+    const int family = v6.valid() ? AF_INET6 : AF_INET;
     // Each step runs whatever the earlier ones reported; only a failed connect
     // leaves the socket without notifications.
     status("Creating Socket...");
-    m_socket = win::socket(AF_INET, m_tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
+    m_socket = win::socket(family, m_tcp ? SOCK_STREAM : SOCK_DGRAM, 0);
     if (m_socket == win::INVALID_SOCKET) {
         report();
     } else {
@@ -130,21 +136,20 @@ void WS_CLIENT::connectServer() {
     }
 
     status("Binding Socket...");
-    win::sockaddr_in local{};
-    local.sin_family = AF_INET;
-    if (win::bind(m_socket, reinterpret_cast<win::sockaddr*>(&local), 16) != 0)
+    const net::SocketAddress local = net::SocketAddress::any(family, 0);
+    if (win::bind(m_socket, local.data(), local.size()) != 0)
         report();
     else
         model().redraw();
 
     status("Connecting...");
-    win::sockaddr_in server{};
-    server.sin_family = AF_INET;
-    // Only a dotted address: a name is not looked up.
-    server.sin_addr.s_addr = win::inet_addr(text::trimRight(m_serverIp).c_str());
-    server.sin_port = win::htons(m_serverPort);
+    // Only a dotted address: an IPv4 name is not looked up.
+    const net::SocketAddress server =
+        v6.valid() ? v6
+                   : net::SocketAddress::v4(win::inet_addr(text::trimRight(m_serverIp).c_str()),
+                                            m_serverPort);
     // The socket is still blocking here: the window waits for the connection.
-    if (win::connect(m_socket, reinterpret_cast<win::sockaddr*>(&server), 16) != 0) {
+    if (win::connect(m_socket, server.data(), server.size()) != 0) {
         report();
         return;
     }
