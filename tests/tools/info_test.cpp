@@ -111,7 +111,11 @@ TEST_F(InfoWindows, InternetStatusIsOneBoxOfTwoFieldsFromAnUnseenWindow) {
     // Where nothing can be read both fields stay blank (the rest through namespaces
     // in the program's own tests).
     auto w = desktop->start(std::make_unique<tools::Inet_stat>([] { return win::LinkStatus{}; }));
-    ASSERT_TRUE(waitUntil([&] { return w->isClosed(); }));
+    // The window counts as closed a moment before its "closed" line is printed.
+    ASSERT_TRUE(waitUntil([&] {
+        const auto lines = printed(*w);
+        return w->isClosed() && !lines.empty() && lines.back() == "closed";
+    }));
     const std::string blank(32, ' ');
     EXPECT_EQ(printed(*w), (std::vector<std::string>{
                                "open", "box Internet status\tasterisk\t" + blank + "|" + blank,
