@@ -7,6 +7,7 @@
 // ports: the blocker's cost must not grow with the length of its list. The
 // blocker traps every port on IPv6 as well: the same client over ::1 measures
 // that side against the blocker's own IPv4 figure of the same round.
+#include "benchstats.h"
 #include "benchsockets.h"
 #include "net/shellstate.h"
 #include "tools/registertools.h"
@@ -39,14 +40,8 @@ namespace {
 constexpr int kInFlight = 64;
 constexpr int kRounds = 7;
 
-struct Spread {
-    double median, low, high;
-};
-
-Spread spread(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return {values[values.size() / 2], values.front(), values.back()};
-}
+using bench::Spread;
+using bench::spread;
 
 using bench::loopback;
 

@@ -4,6 +4,7 @@
 // window makes it (a socket of its own, the send, the wait for the answer). Prints
 // each family's median rate and the median of the per-round ratios IPv6 / IPv4
 // with their spread (lowest, highest). Goal: at least 0.9.
+#include "benchstats.h"
 #include "platform/icmp.h"
 
 #include <algorithm>
@@ -16,12 +17,9 @@
 
 namespace {
 
-constexpr char kData[] = "01234567890123456789012345678901";
+using bench::median;
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+constexpr char kData[] = "01234567890123456789012345678901";
 
 // Requests answered per second over `count` requests; 0 when one went unanswered.
 template <class Send> double rate(int count, Send send) {

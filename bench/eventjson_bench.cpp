@@ -3,6 +3,7 @@
 // as the program writes them (EventJson, nlohmann-json, one object per kind
 // reused) against the same objects made with QJsonObject and QJsonDocument, and
 // against the text lines. Rounds alternate; medians and their spread.
+#include "benchstats.h"
 #include "ui/console/eventtext.h"
 #include "ui/eventjson.h"
 
@@ -19,6 +20,8 @@
 #include <vector>
 
 namespace {
+
+using bench::median;
 
 constexpr int kEvents = 100000;
 constexpr int kRounds = 9;
@@ -86,11 +89,6 @@ double timed(const std::function<void(std::string&)>& encode) {
     return std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start)
                .count() /
            kEvents;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 //  2. the blocker's own CPU time (the built program, headless) per SYN of a flood of
 //     forged half-open probes, each one a hit with its log line, and per connection
 //     of a connect flood, with the watch and without it (raw socket right dropped).
+#include "benchstats.h"
 #include "platform/tcpsyn.h"
 #include "platform/tcpsynwatcher.h"
 #include "platform/winsock.h"
@@ -39,6 +40,8 @@
 #include <vector>
 
 namespace {
+
+using bench::median;
 
 namespace fs = std::filesystem;
 
@@ -289,11 +292,6 @@ double blockerPerPacket(const std::string& program, bool watch, bool halfOpen, i
         if (!b.readUntil(") Hit:" + std::to_string(count) + "\n", 60000)) return 0;
     }
     return (b.cpuNs() - before) / count;
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

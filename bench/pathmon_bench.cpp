@@ -12,6 +12,7 @@
 //     statistics' windows hold everything a run keeps, so it should not grow.
 // Needs root (namespaces, nftables, mtr's interval below a second).
 // Usage: pathmon_bench [RUNS [ROUNDS]]; RUNS 0 measures the memory alone.
+#include "benchstats.h"
 #include "../tests/platform/pathnetwork.h"
 
 #include <algorithm>
@@ -31,15 +32,12 @@
 
 namespace {
 
+using bench::median;
+
 struct Run {
     double cpuMs = -1;
     long probes = 0;
 };
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 long echoesSent() {
     std::ifstream in("/proc/self/net/snmp");

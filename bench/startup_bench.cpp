@@ -2,6 +2,7 @@
 // program that shows an empty QMainWindow, both started the same way in one run.
 // The same binary is both programs: `ours` runs the toolbox, `bare` the reference;
 // each ends the moment its main window is visible.
+#include "benchstats.h"
 #include "app/application.h"
 
 #include <QApplication>
@@ -25,6 +26,8 @@
 extern char** environ;
 
 namespace {
+
+using bench::median;
 
 // Ends the process as soon as a main window is visible.
 void exitWhenShown() {
@@ -69,11 +72,6 @@ double runChild(const std::string& self, const char* mode) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // ratio, and the time per probe: a process's time divided by the echo requests it
 // sent (counted by the host's kernel). Needs root (or the rights to make network
 // namespaces); says so and ends otherwise.
+#include "benchstats.h"
 #include "../tests/platform/icmpnetwork.h"
 
 #include <algorithm>
@@ -21,16 +22,13 @@
 
 namespace {
 
+using bench::median;
+
 struct Run {
     double ms = -1;
     long probes = 0;
     bool reachedTarget = false;
 };
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // The echo requests the calling process's namespace has sent so far.
 long echoesSent() {
