@@ -1,10 +1,13 @@
 // A full TCP scan of ports 1 to 65535: once by our Port_chk window (the "Go"
 // handler on the window's thread, headless, its lines printed to /dev/null), once
-// by a bare loop of socket, bind and close over the same ports. Both run in a
+// by a bare loop of socket, bind and close over the same ports, on IPv4 and,
+// where IPv4 is free, on IPv6 alone, as the window does. Both run in a
 // network namespace of their own where one can be made, so the ports in use are
 // the same for both. Prints the median time of each and their ratio. The low
 // ports need root (or CAP_NET_BIND_SERVICE); without it both stop early and the
 // benchmark says so.
+#include "benchstats.h"
+#include "bindscan.h"
 #include "../tests/platform/netnamespace.h"
 
 #include "net/shellstate.h"
@@ -30,39 +33,17 @@
 
 namespace {
 
+using bench::median;
+using bench::msSince;
+
 using Clock = std::chrono::steady_clock;
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// The reference: socket, bind to 0.0.0.0:port, close. Its time in ms, -1 when a
-// bind failed with anything but "in use".
+// The reference (bindScan): its time in ms, -1 when a bind failed with anything
+// but "in use".
 double bareScan(int& inUse) {
-    inUse = 0;
     const auto start = Clock::now();
-    for (int port = 1; port <= 65535; ++port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0) return -1;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            if (errno != EADDRINUSE) {
-                ::close(fd);
-                return -1;
-            }
-            ++inUse;
-        }
-        ::close(fd);
-    }
-    return msSince(start);
+    inUse = bench::bindScan(1);
+    return inUse < 0 ? -1 : msSince(start);
 }
 
 // Our scan by the window's own handler; its time in ms, -1 unless it went through

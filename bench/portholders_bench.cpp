@@ -1,10 +1,13 @@
 // A TCP port check of ports 1024 to 65535 that names who holds every port in use,
 // against what a person would do without it: a bare loop of socket, bind and close
-// over the same ports, then one `ss -tlpn` to see the owners. Both run in a network
-// namespace of their own where one can be made, with the same listeners of this
-// process in it (the pass over /proc still reads every process of the machine).
+// over the same ports (IPv4, and IPv6 alone where IPv4 is free), then one
+// `ss -tlpn` to see the owners. Both run in a network namespace of their own where
+// one can be made, with the same listeners of this process in it (the pass over
+// /proc still reads every process of the machine).
 // The two sides alternate over the rounds; prints the median of each, the median
 // of the per-round ratios and their spread.
+#include "benchstats.h"
+#include "bindscan.h"
 #include "../tests/platform/netnamespace.h"
 
 #include "tools/portcheck/port_chk.h"
@@ -29,40 +32,19 @@
 
 namespace {
 
+using bench::median;
+using bench::msSince;
+
 using Clock = std::chrono::steady_clock;
 constexpr int kFirst = 1024;
 constexpr int kListeners = 64;
 
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double msSince(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-// The reference: socket, bind to 0.0.0.0:port, close over the range, then ss for
-// the owners. Its time in ms, -1 when a bind failed with anything but "in use".
+// The reference: the bare port check over the range (bindScan), then ss for the
+// owners. Its time in ms, -1 when a bind failed with anything but "in use".
 double bareScanAndSs(int& inUse) {
-    inUse = 0;
     const auto start = Clock::now();
-    for (int port = kFirst; port <= 65535; ++port) {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0) return -1;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_ANY);
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-            if (errno != EADDRINUSE) {
-                ::close(fd);
-                return -1;
-            }
-            ++inUse;
-        }
-        ::close(fd);
-    }
+    inUse = bench::bindScan(kFirst);
+    if (inUse < 0) return -1;
     if (std::system("ss -tlpn >/dev/null 2>&1") != 0) return -1;
     return msSince(start);
 }

@@ -44,14 +44,16 @@ bool udpAddressTaken(const sockaddr* name, bool v6only) {
 // What a bind of `name` on `fd` would take, when the name is of the socket's own
 // family (any other the system refuses by itself).
 std::optional<BoundName> wantedName(int fd, const sockaddr* name, int namelen, bool& v6only) {
-    int domain = 0;
-    socklen_t size = sizeof domain;
-    if (::getsockopt(fd, SOL_SOCKET, SO_DOMAIN, &domain, &size) != 0 || domain != name->sa_family)
-        return std::nullopt;
-    int only = 0;
-    size = sizeof only;
-    v6only = domain == AF_INET6 && ::getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, &size) == 0 &&
-             only != 0;
+    v6only = false;
+    // Only an IPv6 name needs the socket asked anything (IPv4 binds are many: a port
+    // scan makes one a port). An IPv4 socket has no IPv6 option, so a name of the
+    // other family is no name here.
+    if (name->sa_family == AF_INET6) {
+        int only = 0;
+        socklen_t size = sizeof only;
+        if (::getsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &only, &size) != 0) return std::nullopt;
+        v6only = only != 0;
+    }
     return BoundName::of(name, socklen_t(namelen), v6only);
 }
 
@@ -114,7 +116,11 @@ int bind(SOCKET s, const sockaddr* name, int namelen) {
         return failWith(WSAEADDRINUSE);
     }
     if (::bind(fd, name, socklen_t(namelen)) != 0) return failWith(WSAErrorFromErrno(errno));
-    if (record->type == SOCK_STREAM && wanted) {
+    // A named port is where the socket now is; only the system's choice of one
+    // has to be asked for.
+    if (record->type == SOCK_STREAM && wanted && wanted->port != 0) {
+        SocketTable::instance().setBound(fd, *wanted);
+    } else if (record->type == SOCK_STREAM && wanted) {
         sockaddr_storage bound{};
         socklen_t len = sizeof bound;
         if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &len) == 0)

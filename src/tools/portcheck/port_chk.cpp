@@ -204,11 +204,9 @@ void Port_chk::probeIpv6(std::uint16_t port, bool tcp) {
         reportIpv6(win::WSAGetLastError());
         return;
     }
-    const int on = 1;
+    // A new IPv6 socket takes IPv6 alone (IPV6_V6ONLY), as on Windows.
     const net::SocketAddress any = net::SocketAddress::any(AF_INET6, port);
-    if (win::setsockopt(m_scanSocket, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on),
-                        sizeof on) == win::SOCKET_ERROR ||
-        win::bind(m_scanSocket, any.data(), any.size()) == win::SOCKET_ERROR) {
+    if (win::bind(m_scanSocket, any.data(), any.size()) == win::SOCKET_ERROR) {
         const int code = win::WSAGetLastError();
         if (code == win::WSAEADDRINUSE) {
             m_log.add("Port: " + std::to_string(port) + " in use ! (IPv6)");
