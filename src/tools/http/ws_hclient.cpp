@@ -263,8 +263,9 @@ void ws_HClient::abandonUnfinished() {
 }
 
 void ws_HClient::dropFetch(const std::string& line) {
-    if (!line.empty()) m_log.add(text::cut(line, m_log.width()));
+    // The file goes first: whoever reads the line finds it gone.
     abandonUnfinished();
+    if (!line.empty()) m_log.add(text::cut(line, m_log.width()));
     win::closesocket(m_socket);
     m_socket = win::INVALID_SOCKET;
     m_response.reset();
