@@ -4,6 +4,7 @@
 #include "ui/messagebox.h"
 #include "ui/windowmodel.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -13,221 +14,13 @@
 namespace ui {
 namespace {
 
-// Members stay in the order they are put, so every object starts with its time,
-// window and name, as a person reading the file expects.
-using Json = nlohmann::ordered_json;
+using Json = nlohmann::json;
 using Kind = Event::Kind;
-
-// Windows-1250 into a string the object already holds: a busy window reports
-// thousands of events a second, and each thread keeps one object per kind whose
-// members are overwritten in place rather than made and freed every time.
-void convert(std::string& out, std::string_view cp1250) {
-    out.clear();
-    std::size_t i = 0;
-    while (i < cp1250.size()) {
-        std::size_t run = i;
-        // ASCII is most of it: eight bytes at a time while none has its high bit.
-        for (std::uint64_t w; run + 8 <= cp1250.size(); run += 8) {
-            std::memcpy(&w, cp1250.data() + run, 8);
-            if ((w & 0x8080808080808080ULL) != 0) break;
-        }
-        while (run < cp1250.size() && static_cast<unsigned char>(cp1250[run]) < 0x80)
-            ++run;
-        out.append(cp1250.data() + i, run - i);
-        if (run == cp1250.size()) break;
-        out += cp1250::toUtf8(cp1250.substr(run, 1));
-        i = run + 1;
-    }
-}
-
-// A kind's object, whose members are put in the same order every time: after its
-// first event each member is found where the previous one ended, rather than
-// searched for among all of them.
-class Members {
-public:
-    // The library's ordered map is a vector of members, reached here by place.
-    explicit Members(Json& object) : m_members(object.get_ref<Json::object_t&>()) {}
-    Json& operator[](std::string_view key) {
-        if (m_next < m_members.size() && m_members[m_next].first == key)
-            return m_members[m_next++].second;
-        for (m_next = 0; m_next < m_members.size(); ++m_next)
-            if (m_members[m_next].first == key) return m_members[m_next++].second;
-        m_members.emplace_back(std::string(key), nullptr);
-        ++m_next;
-        return m_members.back().second;
-    }
-
-private:
-    Json::object_t::Container& m_members;
-    std::size_t m_next = 0;
-};
-
-std::string& text(Members& j, std::string_view key) {
-    Json& member = j[key];
-    if (!member.is_string()) member = std::string();
-    return member.get_ref<std::string&>();
-}
-void put(Members& j, std::string_view key, std::string_view cp1250) {
-    convert(text(j, key), cp1250);
-}
-void putUtf8(Members& j, std::string_view key, std::string_view utf8) {
-    text(j, key).assign(utf8);
-}
-void putList(Members& j, std::string_view key, const std::vector<std::string>* cells) {
-    Json& list = j[key];
-    if (!list.is_array()) list = Json::array();
-    const std::size_t n = cells ? cells->size() : 0;
-    auto& items = list.get_ref<Json::array_t&>();
-    items.resize(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        if (!items[i].is_string()) items[i] = std::string();
-        convert(items[i].get_ref<std::string&>(), (*cells)[i]);
-    }
-}
-
-// One function per kind: the members it carries beyond time, window and name.
-void nothing(Members&, const Event&) {}
-void caption(Members& j, const Event& e) {
-    put(j, "caption", e.text);
-}
-void control(Members& j, const Event& e) {
-    j["control"] = e.control;
-}
-void field(Members& j, const Event& e) {
-    control(j, e);
-    put(j, "text", e.text);
-}
-void picture(Members& j, const Event& e) {
-    control(j, e);
-    put(j, "picture", e.text);
-}
-void check(Members& j, const Event& e) {
-    control(j, e);
-    j["checked"] = e.flag;
-}
-void row(Members& j, const Event& e) {
-    control(j, e);
-    putList(j, "cells", e.cells);
-}
-void drop(Members& j, const Event& e) {
-    control(j, e);
-    j["dropped"] = e.number;
-    put(j, "first", e.text);
-}
-void heading(Members& j, const Event& e) {
-    control(j, e);
-    j["column"] = e.number;
-    put(j, "heading", e.text);
-}
-void cursor(Members& j, const Event& e) {
-    putUtf8(j, "cursor", e.flag ? "wait" : "normal");
-}
-void box(Members& j, const Event& e) {
-    put(j, "caption", e.text);
-    putUtf8(j, "icon", e.word);
-    put(j, "text", e.detail);
-    putList(j, "buttons", e.cells);
-}
-void answer(Members& j, const Event& e) {
-    putUtf8(j, "answer", e.word);
-}
-void menu(Members& j, const Event& e) {
-    const std::vector<std::string> entries = popupEntries(std::string(e.text));
-    putList(j, "items", &entries);
-}
-void chosen(Members& j, const Event& e) {
-    j["chosen"] = e.number;
-}
-void cue(Members& j, const Event& e) {
-    put(j, "sound", e.text);
-}
-void refused(Members& j, const Event& e) {
-    putUtf8(j, "command", e.word);
-    control(j, e);
-}
-void timeout(Members& j, const Event& e) {
-    putUtf8(j, "command", "waitfor");
-    putUtf8(j, "text", e.word);
-}
-void saved(Members& j, const Event& e) {
-    control(j, e);
-    j["rows"] = e.number;
-    putUtf8(j, "file", e.word);
-}
-void dumpCaption(Members& j, const Event& e) {
-    putUtf8(j, "part", "caption");
-    caption(j, e);
-}
-void dumpControl(Members& j, const Event& e) {
-    putUtf8(j, "part", "control");
-    control(j, e);
-    putUtf8(j, "kind", e.word);
-    put(j, "label", e.text);
-    j["enabled"] = e.flag;
-    put(j, "value", e.detail);
-}
-void dumpRow(Members& j, const Event& e) {
-    putUtf8(j, "part", "row");
-    row(j, e);
-}
-void dumpZone(Members& j, const Event& e) {
-    putUtf8(j, "part", "zone");
-    j["zone"] = e.number;
-    put(j, "text", e.text);
-}
-void dumpMenu(Members& j, const Event& e) {
-    putUtf8(j, "part", "menu");
-    put(j, "item", e.text);
-    j["checked"] = e.flag;
-}
-
-void series(Members& j, const Event& e) {
-    control(j, e);
-    put(j, "series", e.text);
-    j["time"] = e.sample->time;
-    if (e.sample->lost)
-        j["value"] = nullptr;
-    else // a float's tail digits are noise: microseconds are what was measured
-        j["value"] = std::round(static_cast<double>(e.sample->value) * 1000) / 1000;
-    j["lost"] = e.sample->lost;
-}
-// The report's cells as the text line has them, and its figures as numbers: a
-// cell that is no figure (a host's name) stays text.
-void report(Members& j, const Event& e) {
-    control(j, e);
-    Json& values = j["values"];
-    values = Json::array();
-    for (const ReportCell& cell : *e.figures) {
-        if (cell.isNumber)
-            values.push_back(cell.number);
-        else
-            values.push_back(cp1250::toUtf8(cell.text));
-    }
-}
-
-struct KindEntry {
-    const char* name;
-    void (*members)(Members&, const Event&);
-};
-
-// In the order of Event::Kind.
-constexpr KindEntry kKinds[] = {
-    {"open", nothing},    {"closed", nothing}, {"caption", caption},  {"field", field},
-    {"picture", picture}, {"enable", control}, {"disable", control},  {"check", check},
-    {"row", row},         {"drop", drop},      {"clear", control},    {"list", control},
-    {"heading", heading}, {"shown", nothing},  {"hidden", nothing},   {"cursor", cursor},
-    {"box", box},         {"answer", answer},  {"menu", menu},        {"chosen", chosen},
-    {"beep", nothing},    {"cue", cue},        {"front", nothing},    {"refused", refused},
-    {"timeout", timeout}, {"saved", saved},    {"dump", dumpCaption}, {"dump", dumpControl},
-    {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},   {"series", series},
-    {"report", report},   {"tip", field},
-};
-static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Tip) + 1);
 
 // Printable ASCII but the quote and the backslash: JSON has such a string as it
 // stands, and most of what the tools report is such text. Eight bytes are looked
 // at together, as a log line is mostly that.
-bool plain(const std::string& s) {
+bool plain(std::string_view s) {
     constexpr std::uint64_t ones = 0x0101010101010101ULL;
     constexpr std::uint64_t highs = 0x8080808080808080ULL;
     const auto hasZero = [](std::uint64_t v) { return ((v - ones) & ~v & highs) != 0; };
@@ -259,39 +52,231 @@ void dump(std::string& out, const Json& value) {
     written.clear();
 }
 
-// The object as nlohmann-json writes it, compact, member by member; a plain
-// string is copied at once rather than looked at a byte at a time for UTF-8 and
-// escapes, which is most of what the library's writer spends on an event.
-void write(std::string& out, const Json& j) {
-    if (j.is_string()) {
-        const auto& s = j.get_ref<const std::string&>();
-        if (!plain(s)) return dump(out, j);
-        out += '"';
-        out += s;
-        out += '"';
-    } else if (j.is_object()) {
-        char separator = '{';
-        for (const auto& [key, value] : j.get_ref<const Json::object_t&>()) {
-            out += separator;
-            separator = ',';
-            out += '"';
-            out += key; // the kinds' own member names, plain ASCII
-            out += "\":";
-            write(out, value);
-        }
-        out += separator == '{' ? "{}" : "}";
-    } else if (j.is_array()) {
-        char separator = '[';
-        for (const Json& item : j.get_ref<const Json::array_t&>()) {
-            out += separator;
-            separator = ',';
-            write(out, item);
-        }
-        out += separator == '[' ? "[]" : "]";
-    } else {
-        dump(out, j);
+// One object, written member by member in the order they are put: every object
+// starts with its time, window and name, as a person reading the file expects.
+// Every value is written by nlohmann-json, but for a plain string (see above),
+// which is copied at once rather than looked at a byte at a time for UTF-8 and
+// escapes, most of what the library's writer spends on an event; nor is an
+// object of the library's built first, as there is nothing to look up in it.
+class Members {
+public:
+    explicit Members(std::string& out) : m_out(out) {}
+    ~Members() { m_out += '}'; }
+    Members(const Members&) = delete;
+    Members& operator=(const Members&) = delete;
+
+    // Windows-1250 text.
+    void text(std::string_view key, std::string_view cp1250) {
+        name(key);
+        string(cp1250, true);
     }
+    void utf8(std::string_view key, std::string_view utf8) {
+        name(key);
+        string(utf8, false);
+    }
+    void time(std::string_view key, EventJson::Clock::time_point when) {
+        name(key);
+        m_out += '"';
+        EventJson::appendTime(m_out, when);
+        m_out += '"';
+    }
+    // A number, true or false, or null.
+    template <class T> void value(std::string_view key, T v) {
+        name(key);
+        thread_local Json scalar;
+        scalar = v;
+        dump(m_out, scalar);
+    }
+    void list(std::string_view key, const std::vector<std::string>& cp1250) {
+        name(key);
+        char separator = '[';
+        for (const std::string& item : cp1250) {
+            m_out += separator;
+            separator = ',';
+            string(item, true);
+        }
+        m_out += separator == '[' ? "[]" : "]";
+    }
+    // The report's cells as the text line has them, and its figures as numbers: a
+    // cell that is no figure (a host's name) stays text.
+    void figures(std::string_view key, const std::vector<ReportCell>& cells) {
+        name(key);
+        Json values = Json::array();
+        for (const ReportCell& cell : cells) {
+            if (cell.isNumber)
+                values.push_back(cell.number);
+            else
+                values.push_back(cp1250::toUtf8(cell.text));
+        }
+        dump(m_out, values);
+    }
+
+private:
+    // `,"key":` in one append: the kinds' own member names, short plain ASCII.
+    void name(std::string_view key) {
+        char head[40];
+        std::size_t n = 0;
+        head[n++] = m_first ? '{' : ',';
+        head[n++] = '"';
+        const std::size_t length = std::min(key.size(), sizeof head - 5);
+        std::memcpy(head + n, key.data(), length);
+        n += length;
+        head[n++] = '"';
+        head[n++] = ':';
+        m_out.append(head, n);
+        m_first = false;
+    }
+    void string(std::string_view s, bool cp1250) {
+        if (plain(s)) {
+            m_out += '"';
+            m_out.append(s);
+            m_out += '"';
+            return;
+        }
+        thread_local Json other = std::string();
+        if (cp1250)
+            other.get_ref<std::string&>() = cp1250::toUtf8(s);
+        else
+            other.get_ref<std::string&>().assign(s);
+        dump(m_out, other);
+    }
+
+    std::string& m_out;
+    bool m_first = true;
+};
+
+// One function per kind: the members it carries beyond time, window and name.
+void nothing(Members&, const Event&) {}
+void caption(Members& j, const Event& e) {
+    j.text("caption", e.text);
 }
+void control(Members& j, const Event& e) {
+    j.value("control", e.control);
+}
+void field(Members& j, const Event& e) {
+    control(j, e);
+    j.text("text", e.text);
+}
+void picture(Members& j, const Event& e) {
+    control(j, e);
+    j.text("picture", e.text);
+}
+void check(Members& j, const Event& e) {
+    control(j, e);
+    j.value("checked", e.flag);
+}
+const std::vector<std::string>& cells(const Event& e) {
+    static const std::vector<std::string> none;
+    return e.cells ? *e.cells : none;
+}
+void row(Members& j, const Event& e) {
+    control(j, e);
+    j.list("cells", cells(e));
+}
+void drop(Members& j, const Event& e) {
+    control(j, e);
+    j.value("dropped", e.number);
+    j.text("first", e.text);
+}
+void heading(Members& j, const Event& e) {
+    control(j, e);
+    j.value("column", e.number);
+    j.text("heading", e.text);
+}
+void cursor(Members& j, const Event& e) {
+    j.utf8("cursor", e.flag ? "wait" : "normal");
+}
+void box(Members& j, const Event& e) {
+    j.text("caption", e.text);
+    j.utf8("icon", e.word);
+    j.text("text", e.detail);
+    j.list("buttons", cells(e));
+}
+void answer(Members& j, const Event& e) {
+    j.utf8("answer", e.word);
+}
+void menu(Members& j, const Event& e) {
+    j.list("items", popupEntries(std::string(e.text)));
+}
+void chosen(Members& j, const Event& e) {
+    j.value("chosen", e.number);
+}
+void cue(Members& j, const Event& e) {
+    j.text("sound", e.text);
+}
+void refused(Members& j, const Event& e) {
+    j.utf8("command", e.word);
+    control(j, e);
+}
+void timeout(Members& j, const Event& e) {
+    j.utf8("command", "waitfor");
+    j.utf8("text", e.word);
+}
+void saved(Members& j, const Event& e) {
+    control(j, e);
+    j.value("rows", e.number);
+    j.utf8("file", e.word);
+}
+void dumpCaption(Members& j, const Event& e) {
+    j.utf8("part", "caption");
+    caption(j, e);
+}
+void dumpControl(Members& j, const Event& e) {
+    j.utf8("part", "control");
+    control(j, e);
+    j.utf8("kind", e.word);
+    j.text("label", e.text);
+    j.value("enabled", e.flag);
+    j.text("value", e.detail);
+}
+void dumpRow(Members& j, const Event& e) {
+    j.utf8("part", "row");
+    row(j, e);
+}
+void dumpZone(Members& j, const Event& e) {
+    j.utf8("part", "zone");
+    j.value("zone", e.number);
+    j.text("text", e.text);
+}
+void dumpMenu(Members& j, const Event& e) {
+    j.utf8("part", "menu");
+    j.text("item", e.text);
+    j.value("checked", e.flag);
+}
+
+void series(Members& j, const Event& e) {
+    control(j, e);
+    j.text("series", e.text);
+    j.value("time", e.sample->time);
+    if (e.sample->lost)
+        j.value("value", nullptr);
+    else // a float's tail digits are noise: microseconds are what was measured
+        j.value("value", std::round(static_cast<double>(e.sample->value) * 1000) / 1000);
+    j.value("lost", e.sample->lost);
+}
+void report(Members& j, const Event& e) {
+    control(j, e);
+    j.figures("values", *e.figures);
+}
+
+struct KindEntry {
+    const char* name;
+    void (*members)(Members&, const Event&);
+};
+
+// In the order of Event::Kind.
+constexpr KindEntry kKinds[] = {
+    {"open", nothing},    {"closed", nothing}, {"caption", caption},  {"field", field},
+    {"picture", picture}, {"enable", control}, {"disable", control},  {"check", check},
+    {"row", row},         {"drop", drop},      {"clear", control},    {"list", control},
+    {"heading", heading}, {"shown", nothing},  {"hidden", nothing},   {"cursor", cursor},
+    {"box", box},         {"answer", answer},  {"menu", menu},        {"chosen", chosen},
+    {"beep", nothing},    {"cue", cue},        {"front", nothing},    {"refused", refused},
+    {"timeout", timeout}, {"saved", saved},    {"dump", dumpCaption}, {"dump", dumpControl},
+    {"dump", dumpRow},    {"dump", dumpZone},  {"dump", dumpMenu},   {"series", series},
+    {"report", report},   {"tip", field},
+};
+static_assert(std::size(kKinds) == static_cast<std::size_t>(Kind::Tip) + 1);
 
 } // namespace
 
@@ -301,34 +286,28 @@ void EventJson::appendTime(std::string& out, Clock::time_point when) {
     // A busy window reports many events a second: the date and time are made once
     // a second per thread, the milliseconds each time.
     thread_local std::time_t cachedSeconds = -1;
-    thread_local char cached[24];
+    thread_local char cached[32];
+    thread_local std::size_t cachedLength = 0;
     if (seconds != cachedSeconds) {
         std::tm utc{};
         gmtime_r(&seconds, &utc);
-        std::strftime(cached, sizeof cached, "%Y-%m-%dT%H:%M:%S", &utc);
+        cachedLength = std::strftime(cached, sizeof cached, "%Y-%m-%dT%H:%M:%S", &utc);
         cachedSeconds = seconds;
     }
     const int milli = static_cast<int>(ms.count() % 1000);
     const char tail[6] = {
         '.', char('0' + milli / 100), char('0' + milli / 10 % 10), char('0' + milli % 10), 'Z', 0};
-    out.append(cached).append(tail);
+    out.append(cached, cachedLength).append(tail, 5);
 }
 
 void EventJson::append(std::string& out, const Event& e, Clock::time_point when) {
-    const auto index = static_cast<std::size_t>(e.kind);
-    const KindEntry& kind = kKinds[index];
-    thread_local Json objects[std::size(kKinds)];
-    Json& object = objects[index];
-    if (!object.is_object()) object = Json::object();
-    Members j(object);
-    std::string& time = text(j, "ts");
-    time.clear();
-    appendTime(time, when);
-    putUtf8(j, "window", e.window);
-    putUtf8(j, "proc", e.window.substr(0, e.window.find('#')));
-    putUtf8(j, "event", kind.name);
+    const KindEntry& kind = kKinds[static_cast<std::size_t>(e.kind)];
+    Members j(out);
+    j.time("ts", when);
+    j.utf8("window", e.window);
+    j.utf8("proc", e.window.substr(0, e.window.find('#')));
+    j.utf8("event", kind.name);
     kind.members(j, e);
-    write(out, object);
 }
 
 } // namespace ui

@@ -178,7 +178,7 @@ TEST_F(Batches, FloodsFromTwoWindowsLoseAndReorderNothing) {
 }
 
 // The same floods as JSON objects, on stdout and in an events file at once: more
-// than the JSON writer's queue holds, so the windows wait for it now and then.
+// than the events file's writer queue holds, so the windows wait for it now and then.
 // Both outputs have every line, in one order, each window's rows as printed.
 TEST_F(Batches, JsonFloodsReachStdoutAndTheEventsFileWholeAndInOneOrder) {
     const std::string path = ::testing::TempDir() + "/floods.jsonl";

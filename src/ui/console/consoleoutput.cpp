@@ -15,7 +15,7 @@ namespace {
 
 // Gathered lines are written when their batch is over; these bound how many bytes
 // and how much time a long batch (a handler that keeps printing) may hold back.
-// The JSON writer's lines are bounded by the same number of bytes.
+// The events file's writer's lines are bounded by the same number of bytes.
 constexpr std::size_t kPendingLimit = 64 * 1024;
 constexpr auto kPendingAge = std::chrono::milliseconds(50);
 
@@ -90,19 +90,15 @@ ConsoleOutput::~ConsoleOutput() {
 
 // Both are set before any window opens; what is on its way is written first.
 void ConsoleOutput::setJson(bool json) {
-    if (m_queue) m_queue->drain();
+    flush();
+    std::lock_guard lock(m_mutex);
     m_json = json;
-    startWriter();
 }
 
 void ConsoleOutput::setEventFile(EventFile* file) {
-    if (m_queue) m_queue->drain();
+    flush();
     m_file = file;
-    startWriter();
-}
-
-void ConsoleOutput::startWriter() {
-    if (m_queue || !(m_json || m_file)) return;
+    if (m_queue || !m_file) return;
     m_queue = std::make_unique<EventQueue>(
         [this](const Event& event, EventJson::Clock::time_point when) {
             EventJson::append(m_encoded, event, when);
@@ -112,14 +108,10 @@ void ConsoleOutput::startWriter() {
         [this] { writeEncoded(); });
 }
 
-// On the JSON writer's thread: stdout has no other writer while JSON is printed.
+// On the events file's writer thread.
 void ConsoleOutput::writeEncoded() {
     if (m_encoded.empty()) return;
     if (m_file) m_file->write(m_encoded);
-    if (m_json) {
-        std::fwrite(m_encoded.data(), 1, m_encoded.size(), m_out);
-        std::fflush(m_out);
-    }
     m_encoded.clear();
 }
 
@@ -150,29 +142,37 @@ std::string ConsoleOutput::escape(const std::string& in) {
 }
 
 void ConsoleOutput::report(const Event& event) {
-    // The moment it happened, whenever its object is written.
+    // The moment it happened, on stdout and in the events file alike.
     const auto when = EventJson::Clock::now();
-    // The text line is made before the lock, so windows printing at once wait only
-    // for each other's copying. A script's `waitfor` reads the text lines, JSON or not.
+    // The line is made before the lock, so windows printing at once wait only for
+    // each other's copying. A script's `waitfor` reads the text lines, JSON or not.
     std::string line;
     if (!m_json || m_keepHistory) {
         // One allocation for a typical line rather than one per doubling as it grows.
         line.reserve(160);
         EventText::append(line, event);
     }
+    // The JSON object, in a buffer each thread keeps: no allocation once it has grown.
+    thread_local std::string object;
+    if (m_json) {
+        object.clear();
+        EventJson::append(object, event, when);
+        object += '\n';
+    }
     {
         std::lock_guard lock(m_mutex);
-        // Queued under the lock that orders the text lines, so the events file has
-        // the events in the order the text output has them.
-        if (m_json || m_file) m_queue->push(event, when);
-        if (!m_json) {
-            const auto now = std::chrono::steady_clock::now();
-            if (m_pending.empty()) m_pendingSince = now;
+        // Queued under the lock that orders the lines, so the events file has the
+        // events in the order stdout has them.
+        if (m_file) m_queue->push(event, when);
+        const auto now = std::chrono::steady_clock::now();
+        if (m_pending.empty()) m_pendingSince = now;
+        if (m_json)
+            m_pending.append(object);
+        else
             m_pending.append(line).append(1, '\n');
-            if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
-                now - m_pendingSince >= kPendingAge)
-                writePending();
-        }
+        if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
+            now - m_pendingSince >= kPendingAge)
+            writePending();
         if (m_keepHistory) {
             auto& lines = m_history[std::string(event.window)].lines;
             lines.push_back(std::move(line));

@@ -25,9 +25,10 @@ namespace ui {
 // write per batch rather than one per line; lines from anywhere else are written at
 // once. Either way every line keeps its place: there is one order for all windows.
 //
-// JSON objects are made and written by a writer thread of their own (EventQueue),
-// in the order the events were reported: the reporting window only copies the
-// event, as JSON costs several times what a text line does.
+// JSON objects on stdout are made and written as the text lines are. The events
+// file's are made and written by a writer thread of its own (EventQueue), in the
+// order the events were reported: the reporting window only copies the event, so
+// a slow disk does not hold it up.
 class EventFile;
 class EventQueue;
 
@@ -44,10 +45,10 @@ public:
     void setEventFile(EventFile* file);
 
     void report(const Event& event) override;
-    // Writes the lines gathered so far; the JSON writer writes on its own.
+    // Writes the lines gathered so far; the events file's writer writes on its own.
     void flushBatch();
-    // Writes the lines gathered so far and waits until every JSON object reported
-    // before is written: whoever reads the output next finds them there.
+    // Writes the lines gathered so far and waits until every event reported before
+    // is in the events file: whoever reads the output next finds them there.
     void flush();
 
     void keepHistory(bool keep);
@@ -63,7 +64,6 @@ public:
 
 private:
     void writePending();
-    void startWriter();
     void writeEncoded();
 
     std::FILE* m_out;
@@ -71,15 +71,15 @@ private:
     std::condition_variable m_printed;
     bool m_json = false;
     EventFile* m_file = nullptr;
-    std::string m_pending; // gathered lines, each with its newline
-    std::string m_encoded; // the JSON writer's lines, its own
+    std::string m_pending; // gathered lines or objects, each with its newline
+    std::string m_encoded; // the events file's writer's lines, its own
     std::chrono::steady_clock::time_point m_pendingSince;
     std::atomic<bool> m_keepHistory{false};
     struct History {
         std::vector<std::string> lines; // lines after `consumed`
     };
     std::map<std::string, History> m_history;
-    std::unique_ptr<EventQueue> m_queue; // while JSON is written anywhere
+    std::unique_ptr<EventQueue> m_queue; // once there is an events file
 };
 
 } // namespace ui
