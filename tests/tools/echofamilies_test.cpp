@@ -53,29 +53,17 @@ protected:
         ASSERT_TRUE(network.host().sysctl(
             std::string("net.ipv4.ping_group_range=") +
             (GetParam() == win::IcmpSocketKind::Ping ? "\"0 2147483647\"" : "\"1 0\"")));
-        ScratchDir::write(dir.path() / "hosts", "127.0.0.1 localhost\n"
-                                                "::1 ip6-localhost\n"
-                                                "198.18.1.1 router-one.example\n"
-                                                "2001:db8:1::1 router-one6.example\n"
-                                                "2001:db8:4::2 v6only.example\n"
-                                                "198.18.4.2 both.example\n"
-                                                "2001:db8:4::2 both.example\n");
-        ScratchDir::write(dir.path() / "resolv.conf",
-                          "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
-        ping = enter(open(std::make_unique<Ping_ip>()));
-        trace = enter(open(std::make_unique<Traceroute>()));
-        monitor = enter(open(std::make_unique<Path_mon>()));
-    }
-    std::shared_ptr<ui::ToolWindow> enter(std::shared_ptr<ui::ToolWindow> window) {
-        bool entered = false;
-        window
-            ->invoke([&] {
-                entered = network.host().enterWithHosts((dir.path() / "hosts").string(),
-                                                        (dir.path() / "resolv.conf").string());
-            })
-            .get();
-        EXPECT_TRUE(entered);
-        return window;
+        ping = open(std::make_unique<Ping_ip>());
+        trace = open(std::make_unique<Traceroute>());
+        monitor = open(std::make_unique<Path_mon>());
+        for (auto* w : {ping.get(), trace.get(), monitor.get()})
+            ASSERT_TRUE(enterWithHosts(*w, network.host(), "127.0.0.1 localhost\n"
+                                                             "::1 ip6-localhost\n"
+                                                             "198.18.1.1 router-one.example\n"
+                                                             "2001:db8:1::1 router-one6.example\n"
+                                                             "2001:db8:4::2 v6only.example\n"
+                                                             "198.18.4.2 both.example\n"
+                                                             "2001:db8:4::2 both.example\n"));
     }
 
     PathNetwork network;

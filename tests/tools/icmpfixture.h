@@ -2,6 +2,7 @@
 // The ping and traceroute windows on their own threads with the console front end,
 // in a scratch directory, with the system's ICMP service or a scripted stand-in.
 #include "net/shellstate.h"
+#include "platform/netnamespace.h"
 #include "platform/scratchdir.h"
 #include "platform/winsock.h"
 #include "support/testwindows.h"
@@ -97,6 +98,20 @@ struct IcmpFixture : ::testing::Test {
         // window's thread after that comes after the handler's end.
         if (w) w->invoke([] {}).get();
         return w;
+    }
+
+    // Moves the window's thread into `ns`, with `hosts` as its /etc/hosts and a
+    // resolver that asks only the namespace's loopback.
+    bool enterWithHosts(ui::ToolWindow& w, const NetNamespace& ns, const std::string& hosts) {
+        ScratchDir::write(dir.path() / "hosts", hosts);
+        ScratchDir::write(dir.path() / "resolv.conf",
+                          "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
+        bool entered = false;
+        w.invoke([&] {
+             entered = ns.enterWithHosts((dir.path() / "hosts").string(),
+                                         (dir.path() / "resolv.conf").string());
+         }).get();
+        return entered;
     }
 
     // Types into the field and presses the button as a person would; returns once

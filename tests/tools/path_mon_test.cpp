@@ -93,18 +93,8 @@ protected:
         if (!network.ready()) GTEST_SKIP() << "network namespaces cannot be made here";
         // Past router 2 nothing goes on: probes to 198.18.9.1 stay out.
         ASSERT_TRUE(network.router(2).ip("route add blackhole 198.18.9.0/24"));
-        ScratchDir::write(dir.path() / "hosts", "198.18.1.1 router-one.example\n");
-        ScratchDir::write(dir.path() / "resolv.conf",
-                          "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
         window = open(std::make_unique<Path_mon>());
-        bool entered = false;
-        window
-            ->invoke([&] {
-                entered = network.host().enterWithHosts((dir.path() / "hosts").string(),
-                                                        (dir.path() / "resolv.conf").string());
-            })
-            .get();
-        ASSERT_TRUE(entered);
+        ASSERT_TRUE(enterWithHosts(*window, network.host(), "198.18.1.1 router-one.example\n"));
     }
     void run(const std::string& host, const std::string& interval, const std::string& count) {
         window

@@ -224,20 +224,10 @@ protected:
         network = std::make_unique<IcmpNetwork>(
             GetParam() == win::IcmpSocketKind::Ping ? "0 2147483647" : "1 0");
         if (!network->ready()) GTEST_SKIP() << "network namespaces cannot be made here";
-        ScratchDir::write(dir.path() / "hosts", "127.0.0.1 localhost\n"
-                                                "198.18.1.1 router-one.example\n"
-                                                "198.18.3.2 target.example\n");
-        ScratchDir::write(dir.path() / "resolv.conf",
-                          "nameserver 127.0.0.1\noptions timeout:1 attempts:1\n");
         start();
-        bool entered = false;
-        window
-            ->invoke([&] {
-                entered = network->host.enterWithHosts((dir.path() / "hosts").string(),
-                                                       (dir.path() / "resolv.conf").string());
-            })
-            .get();
-        ASSERT_TRUE(entered);
+        ASSERT_TRUE(enterWithHosts(*window, network->host, "127.0.0.1 localhost\n"
+                                                           "198.18.1.1 router-one.example\n"
+                                                           "198.18.3.2 target.example\n"));
     }
     std::unique_ptr<IcmpNetwork> network;
 };

@@ -11,6 +11,7 @@
 #include <future>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 using namespace testing_support;
 
@@ -143,6 +144,26 @@ TEST_F(Batches, HandlersLinesAreWrittenWhenTheBatchIsOverAndSeenByWaitersAtOnce)
     EXPECT_EQ(rows,
               (std::vector<std::string>{w->name() + " row 1 line\t1", w->name() + " row 1 line\t2",
                                         w->name() + " row 1 line\t3"}));
+}
+
+// A waiter keeps up with a window that prints more lines than are kept for it: the
+// oldest go while it waits, and the line it waits for is still found.
+TEST(ConsoleWaits, ALineIsFoundAfterMoreLinesThanAreKept) {
+    std::FILE* sink = std::tmpfile();
+    {
+        ui::ConsoleOutput out(sink);
+        out.keepHistory(true);
+        std::thread window([&] {
+            for (int i = 0; i <= 250000; ++i) {
+                ui::Event e{ui::Event::Kind::Field, "W#1"};
+                e.text = i < 250000 ? "hay" : "needle";
+                out.report(e);
+            }
+        });
+        EXPECT_TRUE(out.waitFor("W#1", "needle", std::chrono::seconds(60)));
+        window.join();
+    }
+    std::fclose(sink);
 }
 
 // Whoever waits for a window's handler (a script's press or set) finds its lines

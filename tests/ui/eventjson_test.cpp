@@ -97,6 +97,9 @@ TEST(EventJson, EveryKindMeetsTheSchema) {
             out.report(e);
         }
     });
+    // Each line is the very text nlohmann-json writes for the object it holds.
+    for (const auto& l : lines)
+        EXPECT_EQ(nlohmann::ordered_json::parse(l).dump(), l);
     const std::string file = ::testing::TempDir() + "/every-kind.jsonl";
     std::ofstream(file) << [&] {
         std::string all;

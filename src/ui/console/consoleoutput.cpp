@@ -155,6 +155,8 @@ void ConsoleOutput::report(const Event& event) {
     // The JSON object, in a buffer each thread keeps: no allocation once it has grown.
     thread_local std::string object;
     if (m_json) {
+        // ... but not the room a rare long one (a box's text) took.
+        if (object.capacity() > kPendingLimit) std::string().swap(object);
         object.clear();
         EventJson::append(object, event, when);
         object += '\n';
@@ -174,12 +176,16 @@ void ConsoleOutput::report(const Event& event) {
             now - m_pendingSince >= kPendingAge)
             writePending();
         if (m_keepHistory) {
-            auto& lines = m_history[std::string(event.window)].lines;
+            History& history = m_history[std::string(event.window)];
+            auto& lines = history.lines;
             lines.push_back(std::move(line));
             // A window nobody waits on must not grow without end (a trap running
             // for hours): its oldest unread lines go first.
-            constexpr std::size_t kMaxLines = 200000;
-            if (lines.size() > kMaxLines) lines.erase(lines.begin(), lines.begin() + kMaxLines / 2);
+            constexpr std::size_t kMaxLines = 200000, kDropped = kMaxLines / 2;
+            if (lines.size() > kMaxLines) {
+                lines.erase(lines.begin(), lines.begin() + kDropped);
+                history.searched = history.searched > kDropped ? history.searched - kDropped : 0;
+            }
         }
     }
     m_printed.notify_all();
@@ -212,26 +218,28 @@ bool ConsoleOutput::waitFor(const std::string& window, const std::string& text,
                             std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock lock(m_mutex);
-    std::size_t searched = 0;
-    for (;;) {
-        auto& lines = m_history[window].lines;
-        for (; searched < lines.size(); ++searched) {
-            if (lines[searched].find(text) != std::string::npos) {
-                // The next wait on this window looks only after this line.
-                lines.erase(lines.begin(), lines.begin() + static_cast<long>(searched) + 1);
+    // Looks at the lines not yet looked at for `text`; the next wait on this window
+    // looks only after the line found.
+    const auto found = [&] {
+        History& history = m_history[window];
+        if (history.searchedFor != text) {
+            history.searchedFor = text;
+            history.searched = 0;
+        }
+        auto& lines = history.lines;
+        for (; history.searched < lines.size(); ++history.searched) {
+            if (lines[history.searched].find(text) != std::string::npos) {
+                lines.erase(lines.begin(), lines.begin() + static_cast<long>(history.searched) + 1);
+                history.searched = 0;
                 return true;
             }
         }
-        if (m_printed.wait_until(lock, deadline) == std::cv_status::timeout) {
-            // One last look at what arrived with the deadline.
-            auto& late = m_history[window].lines;
-            for (; searched < late.size(); ++searched)
-                if (late[searched].find(text) != std::string::npos) {
-                    late.erase(late.begin(), late.begin() + static_cast<long>(searched) + 1);
-                    return true;
-                }
-            return false;
-        }
+        return false;
+    };
+    for (;;) {
+        if (found()) return true;
+        // One last look at what arrived with the deadline.
+        if (m_printed.wait_until(lock, deadline) == std::cv_status::timeout) return found();
     }
 }
 

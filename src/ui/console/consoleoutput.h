@@ -76,7 +76,11 @@ private:
     std::chrono::steady_clock::time_point m_pendingSince;
     std::atomic<bool> m_keepHistory{false};
     struct History {
-        std::vector<std::string> lines; // lines after `consumed`
+        std::vector<std::string> lines; // lines after the one the last wait matched
+        // What the last wait that ran out looked for, and how many of `lines` it
+        // looked at: a script waits in slices, and each slice goes on from there.
+        std::string searchedFor;
+        std::size_t searched = 0;
     };
     std::map<std::string, History> m_history;
     std::unique_ptr<EventQueue> m_queue; // once there is an events file
