@@ -61,9 +61,19 @@ void dump(std::string& out, const Json& value) {
 class Members {
 public:
     explicit Members(std::string& out) : m_out(out) {}
-    ~Members() { m_out += '}'; }
+    ~Members() {
+        if (m_whole) m_out += '}';
+    }
     Members(const Members&) = delete;
     Members& operator=(const Members&) = delete;
+
+    // Members to go after others in an object that is written elsewhere.
+    static Members tail(std::string& out) { return Members(out, false); }
+    // Members written before, each with its comma.
+    void written(std::string_view members) {
+        m_out.append(members);
+        m_first = false;
+    }
 
     // Windows-1250 text.
     void text(std::string_view key, std::string_view cp1250) {
@@ -141,7 +151,9 @@ private:
         dump(m_out, other);
     }
 
+    Members(std::string& out, bool whole) : m_out(out), m_whole(whole), m_first(whole) {}
     std::string& m_out;
+    const bool m_whole = true;
     bool m_first = true;
 };
 
@@ -304,9 +316,22 @@ void EventJson::append(std::string& out, const Event& e, Clock::time_point when)
     const KindEntry& kind = kKinds[static_cast<std::size_t>(e.kind)];
     Members j(out);
     j.time("ts", when);
-    j.utf8("window", e.window);
-    j.utf8("proc", e.window.substr(0, e.window.find('#')));
-    j.utf8("event", kind.name);
+    // The window, its procedure and the event's name are the same for the many
+    // events of one kind a window reports: written once, then copied.
+    struct Head {
+        std::string window, members;
+    };
+    thread_local Head heads[std::size(kKinds)];
+    Head& head = heads[static_cast<std::size_t>(e.kind)];
+    if (head.members.empty() || head.window != e.window) {
+        head.window.assign(e.window);
+        head.members.clear();
+        Members h = Members::tail(head.members);
+        h.utf8("window", e.window);
+        h.utf8("proc", e.window.substr(0, e.window.find('#')));
+        h.utf8("event", kind.name);
+    }
+    j.written(head.members);
     kind.members(j, e);
 }
 

@@ -146,18 +146,20 @@ void ConsoleOutput::report(const Event& event) {
     const auto when = EventJson::Clock::now();
     // The line is made before the lock, so windows printing at once wait only for
     // each other's copying. A script's `waitfor` reads the text lines, JSON or not.
-    std::string line;
-    if (!m_json || m_keepHistory) {
-        // One allocation for a typical line rather than one per doubling as it grows.
-        line.reserve(160);
+    // Each thread keeps its buffers: no allocation once they have grown, but not the
+    // room a rare long line (a box's text) took.
+    thread_local std::string line, object;
+    const auto reuse = [](std::string& s) {
+        if (s.capacity() > kPendingLimit) std::string().swap(s);
+        s.clear();
+    };
+    const bool history = m_keepHistory;
+    if (!m_json || history) {
+        reuse(line);
         EventText::append(line, event);
     }
-    // The JSON object, in a buffer each thread keeps: no allocation once it has grown.
-    thread_local std::string object;
     if (m_json) {
-        // ... but not the room a rare long one (a box's text) took.
-        if (object.capacity() > kPendingLimit) std::string().swap(object);
-        object.clear();
+        reuse(object);
         EventJson::append(object, event, when);
         object += '\n';
     }
@@ -175,16 +177,16 @@ void ConsoleOutput::report(const Event& event) {
         if (!ToolWindow::inBatch() || m_pending.size() >= kPendingLimit ||
             now - m_pendingSince >= kPendingAge)
             writePending();
-        if (m_keepHistory) {
-            History& history = m_history[std::string(event.window)];
-            auto& lines = history.lines;
-            lines.push_back(std::move(line));
+        if (history) {
+            History& kept = m_history[std::string(event.window)];
+            auto& lines = kept.lines;
+            lines.push_back(line);
             // A window nobody waits on must not grow without end (a trap running
             // for hours): its oldest unread lines go first.
             constexpr std::size_t kMaxLines = 200000, kDropped = kMaxLines / 2;
             if (lines.size() > kMaxLines) {
                 lines.erase(lines.begin(), lines.begin() + kDropped);
-                history.searched = history.searched > kDropped ? history.searched - kDropped : 0;
+                kept.searched = kept.searched > kDropped ? kept.searched - kDropped : 0;
             }
         }
     }
