@@ -7,6 +7,7 @@
 #include "ui/eventqueue.h"
 #include "ui/toolwindow.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -163,6 +164,7 @@ void ConsoleOutput::report(const Event& event) {
         EventJson::append(object, event, when);
         object += '\n';
     }
+    bool wake = false;
     {
         std::lock_guard lock(m_mutex);
         // Queued under the lock that orders the lines, so the events file has the
@@ -178,6 +180,9 @@ void ConsoleOutput::report(const Event& event) {
             now - m_pendingSince >= kPendingAge)
             writePending();
         if (history) {
+            for (const Wait* wait : m_waits)
+                wake = wake || (wait->window == event.window &&
+                                line.find(wait->text) != std::string::npos);
             History& kept = m_history[std::string(event.window)];
             auto& lines = kept.lines;
             lines.push_back(line);
@@ -190,7 +195,7 @@ void ConsoleOutput::report(const Event& event) {
             }
         }
     }
-    m_printed.notify_all();
+    if (wake) m_printed.notify_all();
 }
 
 void ConsoleOutput::writePending() {
@@ -238,11 +243,15 @@ bool ConsoleOutput::waitFor(const std::string& window, const std::string& text,
         }
         return false;
     };
-    for (;;) {
-        if (found()) return true;
-        // One last look at what arrived with the deadline.
-        if (m_printed.wait_until(lock, deadline) == std::cv_status::timeout) return found();
-    }
+    if (found()) return true;
+    const Wait wait{window, text};
+    m_waits.push_back(&wait);
+    bool seen = false;
+    // One last look at what arrived with the deadline.
+    while (!seen && m_printed.wait_until(lock, deadline) != std::cv_status::timeout)
+        seen = found();
+    m_waits.erase(std::find(m_waits.begin(), m_waits.end(), &wait));
+    return seen || found();
 }
 
 } // namespace ui

@@ -83,6 +83,12 @@ private:
         std::size_t searched = 0;
     };
     std::map<std::string, History> m_history;
+    // The waits under way: a line wakes a waiter only when it is what it waits for.
+    struct Wait {
+        const std::string& window;
+        const std::string& text;
+    };
+    std::vector<const Wait*> m_waits;
     std::unique_ptr<EventQueue> m_queue; // once there is an events file
 };
 
