@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <charconv>
 #include <limits>
 
 namespace text {
@@ -48,6 +49,13 @@ long long leadingInteger(std::string_view s) {
     constexpr auto max = static_cast<std::uint64_t>(std::numeric_limits<long long>::max());
     const long long v = static_cast<long long>(magnitude > max ? max : magnitude);
     return negative ? -v : v;
+}
+
+std::string fixed(double value, int decimals) {
+    char buffer[384]; // room for any double in full, with its decimals
+    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                            std::chars_format::fixed, decimals);
+    return error == std::errc() ? std::string(buffer, end) : std::string();
 }
 
 } // namespace text

@@ -22,5 +22,8 @@ std::string trimLeft(std::string_view s);
 std::uint64_t leadingDecimal(std::string_view s);
 // Like leadingDecimal, also accepting one leading '-' (Windows' atoi on settings).
 long long leadingInteger(std::string_view s);
+// `value` with `decimals` digits after the point, as "%.Nf" writes it, without
+// going through printf's locale and stream machinery.
+std::string fixed(double value, int decimals);
 
 } // namespace text

@@ -1,5 +1,6 @@
 #include "platform/text.h"
 
+#include <cstdio>
 #include <gtest/gtest.h>
 
 TEST(FixedWidthText, CutPadAndTrimFollowTheFieldRules) {
@@ -23,4 +24,14 @@ TEST(FixedWidthText, LeadingDecimalTakesDigitsAfterBlanks) {
     for (const auto& c : cases) EXPECT_EQ(text::leadingDecimal(c.in), c.value) << c.in;
     EXPECT_EQ(text::leadingInteger(" -12x"), -12);
     EXPECT_EQ(text::leadingInteger("+3"), 3);
+}
+
+TEST(FixedWidthText, FixedWritesWhatPrintfWrites) {
+    // Halves round to the nearest even digit of the binary value; huge values whole.
+    for (const double v : {0.25, 0.35, -0.04, 2.5e-7, 1796708417.8415, 1e300, 123.45})
+        for (const int decimals : {1, 3}) {
+            char expected[400];
+            std::snprintf(expected, sizeof expected, "%.*f", decimals, v);
+            EXPECT_EQ(text::fixed(v, decimals), expected) << v;
+        }
 }

@@ -1,17 +1,15 @@
 #include "tools/pathmon/hoptable.h"
 
+#include "platform/text.h"
 #include "tools/icmp/dottedaddress.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace tools {
 namespace {
 
 ui::ReportCell figure(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return {text, true, value};
+    return {text::fixed(value, 1), true, value};
 }
 
 ui::ReportCell count(std::size_t value) {

@@ -1,9 +1,9 @@
 #include "ui/console/eventtext.h"
 
+#include "platform/text.h"
 #include "ui/console/consoleoutput.h"
 #include "ui/windowmodel.h"
 
-#include <cstdio>
 
 namespace ui {
 namespace {
@@ -134,12 +134,9 @@ void EventText::append(std::string& line, const Event& e) {
         break;
     case Kind::Series: {
         // "series CHART NAME<TAB>SECONDS<TAB>VALUE", the value "lost" when none came.
-        char time[32];
-        char value[32];
-        std::snprintf(time, sizeof time, "%.3f", e.sample->time);
-        std::snprintf(value, sizeof value, "%.1f", e.sample->value);
         control(line, "series", e.control);
-        cells(line, {std::string(e.text), time, e.sample->lost ? "lost" : value});
+        cells(line, {std::string(e.text), text::fixed(e.sample->time, 3),
+                     e.sample->lost ? "lost" : text::fixed(e.sample->value, 1)});
         break;
     }
     case Kind::Report: {
