@@ -168,20 +168,20 @@ TEST_F(Client, ASendAfterTheServerClosedReportsTheErrorByName) {
     // The first send after the close may still be taken by the system (its answer
     // is the peer's reset); a later one fails. Each press's own lines are taken on
     // the window's thread, so a notification handled between presses is not one.
-    std::vector<std::string> failed;
-    for (int i = 0; i < 20 && failed.size() < 2; ++i) {
+    std::vector<std::string> logged;
+    for (int i = 0; i < 20 && logged.size() < 2; ++i) {
         if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20)); // pacing only
         type(WS_CLIENT::CommandEntry, "x");
         client->invoke([&] {
             const std::size_t before = lines().size();
             client->applyPress(WS_CLIENT::SendButton);
-            failed = linesFrom(before);
+            logged = linesFrom(before);
         }).get();
-        ASSERT_FALSE(failed.empty());
-        EXPECT_EQ(failed[0], "Sending data: x");
+        ASSERT_FALSE(logged.empty());
+        EXPECT_EQ(logged[0], "Sending data: x");
     }
-    ASSERT_EQ(failed.size(), 2u) << testing::PrintToString(lines());
-    EXPECT_TRUE(failed[1] == "WSAECONNRESET" || failed[1] == "WSAECONNABORTED") << failed[1];
+    ASSERT_EQ(logged.size(), 2u) << testing::PrintToString(lines());
+    EXPECT_TRUE(logged[1] == "WSAECONNRESET" || logged[1] == "WSAECONNABORTED") << logged[1];
 }
 
 TEST_F(Client, ARefusedConnectStopsAfterItsErrorAndABadPortIsRefused) {
