@@ -172,11 +172,12 @@ TEST_F(Client, ASendAfterTheServerClosedReportsTheErrorByName) {
     for (int i = 0; i < 20 && logged.size() < 2; ++i) {
         if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(20)); // pacing only
         type(WS_CLIENT::CommandEntry, "x");
-        client->invoke([&] {
+        const auto send = [&] {
             const std::size_t before = lines().size();
             client->applyPress(WS_CLIENT::SendButton);
             logged = linesFrom(before);
-        }).get();
+        };
+        client->invoke(send).get();
         ASSERT_FALSE(logged.empty());
         EXPECT_EQ(logged[0], "Sending data: x");
     }

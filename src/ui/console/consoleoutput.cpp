@@ -181,8 +181,8 @@ void ConsoleOutput::report(const Event& event) {
             writePending();
         if (history) {
             for (const Wait* wait : m_waits)
-                wake = wake || (wait->window == event.window &&
-                                line.find(wait->text) != std::string::npos);
+                wake = wake ||
+                       (wait->window == event.window && line.find(wait->text) != std::string::npos);
             History& kept = m_history[std::string(event.window)];
             auto& lines = kept.lines;
             lines.push_back(line);

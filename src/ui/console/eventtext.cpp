@@ -4,7 +4,6 @@
 #include "ui/console/consoleoutput.h"
 #include "ui/windowmodel.h"
 
-
 namespace ui {
 namespace {
 
