@@ -247,10 +247,10 @@ bool ConsoleOutput::waitFor(const std::string& window, const std::string& text,
     const Wait wait{window, text};
     m_waits.push_back(&wait);
     bool seen = false;
-    // One last look at what arrived with the deadline.
     while (!seen && m_printed.wait_until(lock, deadline) != std::cv_status::timeout)
         seen = found();
     m_waits.erase(std::find(m_waits.begin(), m_waits.end(), &wait));
+    // One last look at what arrived with the deadline.
     return seen || found();
 }
 
